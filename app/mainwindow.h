@@ -1,0 +1,90 @@
+#pragma once
+
+#include "records.h"
+#include "telemetrypacket.h"
+
+#include <QDir>
+#include <QMainWindow>
+
+#include <cstdint>
+
+struct libusb_device_handle;
+class TelemetryHandler;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The one window of the tool. It owns every piece of run-time state: the form,
+// the four settings records as the controllers hold them, the two controller
+// handles (null for a controller that was not found at start-up) and the
+// telemetry bridge.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    void on_dfu_mode_button_clicked();
+    void on_software_settings_read_clicked();
+    void on_hardware_settings_read_clicked();
+    void on_add_profile_button_clicked();
+    void on_delete_profile_button_clicked();
+    void on_roll_curve_artificial_clicked();
+    void on_roll_curve_aoa_clicked();
+    void on_roll_curve_g_force_clicked();
+    void on_pitch_curve_artificial_clicked();
+    void on_pitch_curve_aoa_clicked();
+    void on_pitch_curve_g_force_clicked();
+    void joystickSoftwareSettingsToUI();
+    void uiToJoystickSoftwareSettings();
+    void joystickHardwareSettingsToUI();
+    void uiToJoystickHardwareSettings();
+    void pedalsSoftwareSettingsToUI();
+    void uiToPedalsSoftwareSettings();
+    void pedalsHardwareSettingsToUI();
+    void uiToPedalsHardwareSettings();
+    void on_hardware_settings_save_clicked();
+    void on_software_settings_save_clicked();
+    void readProfiles();
+    void on_profile_combo_activated(int index);
+    void on_pedal_software_settings_read_clicked();
+    void on_pedal_software_settings_save_clicked();
+    void on_yaw_curve_artificial_clicked();
+    void on_yaw_curve_aoa_clicked();
+    void on_yaw_curve_g_force_clicked();
+    void on_pedal_dfu_mode_button_clicked();
+    void on_pedal_hardware_settings_read_clicked();
+    void on_pedal_hardware_settings_save_clicked();
+    void awaitDeviceNotBusy(libusb_device_handle *device);
+    void on_telemetryMode_activated(int index);
+    void on_joystick_vibe_curve_flaps_clicked();
+    void on_joystick_vibe_curve_airbrake_clicked();
+    void on_joystick_vibe_curve_gear_clicked();
+    void on_joystick_vibe_curve_aoa_clicked();
+    void on_joystick_vibe_curve_on_ground_clicked();
+    void on_pedals_vibe_curve_flaps_clicked();
+    void on_pedals_vibe_curve_airbrake_clicked();
+    void on_pedals_vibe_curve_gear_clicked();
+    void on_pedals_vibe_curve_aoa_clicked();
+    void on_pedals_vibe_curve_on_ground_clicked();
+
+private:
+    void updateJoystickStatus();
+    void updatePedalsStatus();
+
+    Ui::MainWindow *ui;
+    JoystickSoftwareSettings joystickSoftwareSettings;
+    JoystickHardwareSettings joystickHardwareSettings;
+    std::uint8_t deviceBusy;
+    PedalsSoftwareSettings pedalsSoftwareSettings;
+    PedalsHardwareSettings pedalsHardwareSettings;
+    QDir profilesDir;
+    libusb_device_handle *joystickDevice;
+    libusb_device_handle *pedalsDevice;
+    TelemetryPacket telemetryPacket;
+    TelemetryHandler *telemetryHandler;
+};

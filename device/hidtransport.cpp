@@ -1,0 +1,87 @@
+#include "hidtransport.h"
+
+#include "protocol.h"
+
+#include <libusb.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace vorkast {
+
+using namespace protocol;
+
+namespace {
+
+int setFeatureReport(libusb_device_handle *device, std::uint8_t *buffer, std::uint16_t length)
+{
+    return libusb_control_transfer(device, kSetReportRequestType, kHidSetReport,
+                                   kFeatureReportType | kCommandReportId, kInterface, buffer,
+                                   length, kTransferTimeoutMs);
+}
+
+void putLe16(std::uint8_t *at, std::uint16_t value)
+{
+    at[0] = static_cast<std::uint8_t>(value & 0xFF);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+} // namespace
+
+int getReport(libusb_device_handle *device, std::uint8_t reportId, std::uint8_t *buffer,
+              std::uint16_t length)
+{
+    if (!device)
+        return LIBUSB_ERROR_NO_DEVICE;
+    return libusb_control_transfer(device, kGetReportRequestType, kHidGetReport,
+                                   kFeatureReportType | reportId, kInterface, buffer, length,
+                                   kTransferTimeoutMs);
+}
+
+int sendReport(libusb_device_handle *device, std::uint8_t *buffer, std::uint16_t length)
+{
+    if (!device)
+        return LIBUSB_ERROR_NO_DEVICE;
+    return setFeatureReport(device, buffer, length);
+}
+
+int sendCommand(libusb_device_handle *device, std::uint8_t command)
+{
+    if (!device)
+        return LIBUSB_ERROR_NO_DEVICE;
+    std::array<std::uint8_t, kCommandReportSize> report{};
+    report[0] = kCommandReportId;
+    report[1] = command;
+    return setFeatureReport(device, report.data(), kCommandReportSize);
+}
+
+int sendChunked(libusb_device_handle *device, std::uint8_t command, const std::uint8_t *record,
+                std::uint16_t length)
+{
+    if (!device)
+        return LIBUSB_ERROR_NO_DEVICE;
+
+    std::array<std::uint8_t, kCommandReportSize> report{};
+    report[0] = kCommandReportId;
+    report[1] = command;
+
+    // One more chunk than whole 58-byte blocks: a record of exactly n*58 bytes
+    // ends with a chunk that carries no new data, as the firmware expects.
+    const int chunks = length / kChunkDataSize + 1;
+    for (int i = 0; i < chunks; ++i) {
+        const auto offset = static_cast<std::uint16_t>(i * kChunkDataSize);
+        const auto remaining = static_cast<std::uint16_t>(length - offset);
+        const int count = std::min<int>(remaining, kChunkDataSize);
+        putLe16(&report[2], offset);
+        putLe16(&report[4], remaining);
+        if (count > 0)
+            std::memcpy(&report[kChunkHeaderSize], record + offset, static_cast<std::size_t>(count));
+        setFeatureReport(device, report.data(), kCommandReportSize);
+    }
+
+    putLe16(&report[4], kClosingRemaining);
+    return setFeatureReport(device, report.data(), kCommandReportSize);
+}
+
+} // namespace vorkast

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+struct libusb_device_handle;
+
+// HID feature-report transport to a Vorkast controller over the control endpoint.
+//
+// Every function takes an open handle first. A null handle means "controller not
+// present": nothing is transferred, no buffer is touched, and the result is
+// LIBUSB_ERROR_NO_DEVICE. Otherwise the result is that of libusb_control_transfer:
+// the number of bytes in the data stage, or a negative libusb error code. No
+// function retries; every transfer waits at most 1000 ms. Interface 0 is not claimed.
+namespace vorkast {
+
+// GET_REPORT of the Feature report `reportId` with wLength `length`. At most
+// `length` reply bytes are written to `buffer`, which must hold `length` bytes;
+// a failed transfer writes nothing, a short reply only the bytes that arrived.
+int getReport(libusb_device_handle *device, std::uint8_t reportId, std::uint8_t *buffer,
+              std::uint16_t length);
+
+// SET_REPORT of Feature report 0x1E. `buffer` holds the complete report, report
+// id in byte 0; `length` is 65 in every use. The buffer is sent unchanged.
+int sendReport(libusb_device_handle *device, std::uint8_t *buffer, std::uint16_t length);
+
+// Sends a 65-byte report 0x1E that is zero but for byte 1 = `command`.
+int sendCommand(libusb_device_handle *device, std::uint8_t command);
+
+// Sends `length` record bytes as chunk reports of `command` (0x03 effect, 0x04
+// hardware): bytes 2..3 offset and 4..5 remaining (both little-endian), up to 58
+// data bytes from byte 6. One buffer serves the whole write, so a short last
+// chunk still carries the previous chunk's bytes past its count; controller
+// firmware has only ever seen this form. A closing report with remaining 0xFFFF
+// and the last chunk's offset and data ends the write. Chunk results are not
+// checked; the result is that of the closing report.
+int sendChunked(libusb_device_handle *device, std::uint8_t command, const std::uint8_t *record,
+                std::uint16_t length);
+
+} // namespace vorkast

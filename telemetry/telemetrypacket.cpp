@@ -1,0 +1,31 @@
+#include "telemetrypacket.h"
+
+#include <cmath>
+
+namespace {
+float nanToZero(float value)
+{
+    return std::isnan(value) ? 0.0f : value;
+}
+} // namespace
+
+TelemetryPacket toPacket(const TelemetryData &data)
+{
+    TelemetryPacket packet{};
+    packet.flags = static_cast<std::uint8_t>((data.valid ? TelemetryFlags::Valid : 0)
+                                             | (data.trim_override ? TelemetryFlags::TrimOverride : 0)
+                                             | (data.on_ground ? TelemetryFlags::OnGround : 0));
+    packet.flaps = data.flaps;
+    packet.airbrake = data.airbrake;
+    packet.brake = data.brake;
+    packet.gear = data.gear;
+    packet.trim_roll = data.trim_roll;
+    packet.trim_pitch = data.trim_pitch;
+    packet.trim_yaw = data.trim_yaw;
+    packet.thrust = nanToZero(data.thrust);
+    packet.airspeed = nanToZero(data.airspeed);
+    packet.vertical_speed = nanToZero(data.vertical_speed);
+    packet.g_force = nanToZero(data.g_force);
+    packet.aoa = nanToZero(data.aoa);
+    return packet;
+}
