@@ -3,6 +3,7 @@
 #include "protocol.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 using namespace vorkast::protocol;
@@ -100,8 +101,20 @@ void VirtualController::setHardwareRecord(const QByteArray &record)
 
 void VirtualController::scriptBusy(const QList<std::uint8_t> &flags)
 {
+    scriptStatus(QList<int>(flags.cbegin(), flags.cend()));
+}
+
+void VirtualController::scriptStatus(const QList<int> &answers)
+{
     std::lock_guard lock(m_mutex);
-    m_busyScript = flags;
+    m_statusScript = answers;
+}
+
+void VirtualController::onStatusRead(std::function<void(int)> hook)
+{
+    std::lock_guard lock(m_mutex);
+    m_statusHook = std::move(hook);
+    m_statusReads = 0;
 }
 
 void VirtualController::setStatusFails(bool fails)
@@ -173,6 +186,20 @@ int VirtualController::handleControl(std::uint8_t requestType, std::uint8_t requ
                                      std::uint16_t value, std::uint16_t index,
                                      std::uint16_t length, std::uint8_t *data)
 {
+    static std::atomic<quint64> arrivals{0};
+
+    if (requestType == kGetReportRequestType && value == (kFeatureReportType | kStatusReportId)) {
+        std::function<void(int)> hook;
+        int read = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            hook = m_statusHook;
+            read = m_statusReads++;
+        }
+        if (hook)
+            hook(read);
+    }
+
     std::lock_guard lock(m_mutex);
 
     Transfer transfer;
@@ -181,6 +208,7 @@ int VirtualController::handleControl(std::uint8_t requestType, std::uint8_t requ
     transfer.value = value;
     transfer.index = index;
     transfer.length = length;
+    transfer.sequence = ++arrivals;
 
     const bool featureReport = (value & 0xFF00) == kFeatureReportType && index == kInterface;
     int result = -1;
@@ -219,7 +247,10 @@ int VirtualController::answerGetReport(std::uint8_t reportId, std::uint16_t leng
     case kStatusReportId:
         if (m_statusFails)
             return -1;
-        reply = QByteArray(1, char(m_busyScript.isEmpty() ? 0 : m_busyScript.takeFirst()));
+        if (const int answer = m_statusScript.isEmpty() ? 0 : m_statusScript.takeFirst(); answer < 0)
+            return -1;
+        else
+            reply = QByteArray(1, char(answer));
         break;
     default:
         return -1;

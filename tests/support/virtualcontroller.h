@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 // A model of one Vorkast controller's firmware as the tool sees it over the
@@ -13,7 +14,7 @@
 // bytes exactly as a controller would receive them.
 //
 // Thread-safe: the bus calls handleControl() from umockdev's worker thread
-// while the test thread inspects and scripts the model.
+// while the test thread reads and scripts the model.
 class VirtualController
 {
 public:
@@ -29,6 +30,8 @@ public:
         std::uint16_t length = 0;  // wLength of the setup packet
         QByteArray data;           // OUT: bytes received; IN: bytes answered
         bool stalled = false;
+        quint64 sequence = 0;      // order of arrival across all controllers
+
 
         bool isSetReport() const { return requestType == 0x21 && request == 0x09; }
         bool isGetReport() const { return requestType == 0xA1 && request == 0x01; }
@@ -50,6 +53,12 @@ public:
 
     // Busy flags answered by successive status (0x21) reads; 0 once used up.
     void scriptBusy(const QList<std::uint8_t> &flags);
+    // As scriptBusy, where -1 makes that read fail (stall).
+    void scriptStatus(const QList<int> &answers);
+    // Runs on the bus thread at every status read, before it is answered, with
+    // the number of status reads before this one. The caller of the transfer is
+    // blocked meanwhile. May call the other members.
+    void onStatusRead(std::function<void(int read)> hook);
     // Status reads fail (stall) from now on, as a controller that vanished.
     void setStatusFails(bool fails);
     // Reply length for GET_REPORT of `reportId`; -1 (default) answers the record
@@ -83,7 +92,9 @@ private:
     QByteArray m_effect;
     QByteArray m_hardware;
     QByteArray m_staging[2];  // reassembly per chunk command (0x03, 0x04)
-    QList<std::uint8_t> m_busyScript;
+    QList<int> m_statusScript;
+    std::function<void(int)> m_statusHook;
+    int m_statusReads = 0;
     bool m_statusFails = false;
     int m_replyLength[3] = {-1, -1, -1};  // 0x1F, 0x20, 0x21
     int m_completed[2] = {0, 0};

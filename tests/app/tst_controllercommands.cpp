@@ -1,0 +1,284 @@
+#include "testmain.h"
+#include "windowrig.h"
+
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+
+using Kind = VirtualController::Kind;
+
+namespace {
+
+int countGetReports(const QList<VirtualController::Transfer> &transfers, std::uint8_t id)
+{
+    int count = 0;
+    for (const auto &transfer : transfers)
+        count += transfer.isGetReport() && transfer.reportId() == id;
+    return count;
+}
+
+// A recognisable record: header and every other byte non-zero, values the
+// window's controls show and store back unchanged.
+QByteArray patterned(int size, std::uint8_t seed)
+{
+    QByteArray record(size, '\0');
+    for (int i = 0; i < size; ++i)
+        record[i] = char((seed + i * 3) % 50);
+    return record;
+}
+
+} // namespace
+
+// Reading, writing, the busy wait and DFU, observed at the virtual controllers.
+class TestControllerCommands : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir workDir;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(workDir.isValid());
+        QVERIFY(QDir::setCurrent(workDir.path()));
+    }
+
+    void saveWritesWaitsAndReadsBack_data()
+    {
+        QTest::addColumn<QByteArray>("slot");
+        QTest::addColumn<bool>("pedals");
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("reportId");
+        QTest::newRow("joystick effect") << QByteArray("on_software_settings_save_clicked") << false << 0x03 << 223 << 0x1F;
+        QTest::newRow("joystick hardware") << QByteArray("on_hardware_settings_save_clicked") << false << 0x04 << 85 << 0x20;
+        QTest::newRow("pedals effect") << QByteArray("on_pedal_software_settings_save_clicked") << true << 0x03 << 176 << 0x1F;
+        QTest::newRow("pedals hardware") << QByteArray("on_pedal_hardware_settings_save_clicked") << true << 0x04 << 69 << 0x20;
+    }
+
+    // The write goes to one controller only, in chunks, then one status read,
+    // the pause, and one read-back of the same record.
+    void saveWritesWaitsAndReadsBack()
+    {
+        QFETCH(QByteArray, slot);
+        QFETCH(bool, pedals);
+        QFETCH(int, command);
+        QFETCH(int, size);
+        QFETCH(int, reportId);
+
+        WindowRig rig(true, true);
+        rig.start();
+        VirtualController *target = pedals ? rig.pedals : rig.joystick;
+        VirtualController *other = pedals ? rig.joystick : rig.pedals;
+        target->clearTransfers();
+        other->clearTransfers();
+
+        QElapsedTimer timer;
+        timer.start();
+        rig.invoke(slot.constData());
+        QVERIFY(timer.elapsed() >= 100);
+
+        QVERIFY(other->transfers().isEmpty());
+        const auto transfers = target->transfers();
+        const int chunkReports = size / 58 + 2;  // chunks and the closing report
+        QCOMPARE(transfers.size(), chunkReports + 2);
+        for (int i = 0; i < chunkReports; ++i) {
+            QVERIFY(transfers[i].isSetReport());
+            QCOMPARE(int(std::uint8_t(transfers[i].data[1])), command);
+        }
+        QCOMPARE(transfers[chunkReports].reportId(), std::uint8_t(0x21));
+        QVERIFY(transfers[chunkReports + 1].isGetReport());
+        QCOMPARE(int(transfers[chunkReports + 1].reportId()), reportId);
+        QCOMPARE(target->completedWrites(std::uint8_t(command)), 1);
+    }
+
+    // Busy twice, then idle: three status reads with a pause after each, the
+    // wait cursor up throughout, and the controls show what the controller
+    // holds after the write.
+    void busyWaitPollsUntilIdle()
+    {
+        WindowRig rig(true, false);
+        rig.start();
+        rig.joystick->clearTransfers();
+        rig.joystick->scriptBusy({1, 1, 0});
+
+        std::atomic<int> readsWithCursor{0};
+        VirtualController *joystick = rig.joystick;
+        rig.joystick->onStatusRead([&readsWithCursor, joystick](int read) {
+            // The GUI thread is blocked in this very transfer, so its state is stable.
+            const QCursor *cursor = QGuiApplication::overrideCursor();
+            if (cursor && cursor->shape() == Qt::WaitCursor)
+                ++readsWithCursor;
+            if (read == 0) {  // the firmware clamps what it was sent
+                QByteArray record = joystick->effectRecord();
+                record[4] = char(42);
+                joystick->setEffectRecord(record);
+            }
+        });
+
+        QElapsedTimer timer;
+        timer.start();
+        rig.invoke("on_software_settings_save_clicked");
+        const qint64 elapsed = timer.elapsed();
+
+        const auto transfers = rig.joystick->transfers();
+        QCOMPARE(countGetReports(transfers, 0x21), 3);
+        QCOMPARE(countGetReports(transfers, 0x1F), 1);
+        QVERIFY2(elapsed >= 300, qPrintable(QString::number(elapsed)));
+        QCOMPARE(readsWithCursor.load(), 3);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        QCOMPARE(rig.control<QSpinBox>("roll_gain_total")->value(), 42);
+        // The read-back comes after the last status read.
+        QCOMPARE(transfers.last().reportId(), std::uint8_t(0x1F));
+    }
+
+    // A controller that answers busy and then stops answering ends the wait
+    // after three failed reads in a row.
+    void vanishedControllerEndsWait()
+    {
+        WindowRig rig(true, false);
+        rig.start();
+        rig.joystick->clearTransfers();
+        rig.joystick->scriptStatus({1, -1, -1, -1, -1, -1});
+
+        rig.invoke("on_software_settings_save_clicked");
+        QCOMPARE(countGetReports(rig.joystick->transfers(), 0x21), 4);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    // A short hiccup is not a vanished controller: two failed reads between
+    // busy answers keep the wait going.
+    void briefFailuresKeepWaiting()
+    {
+        WindowRig rig(true, false);
+        rig.start();
+        rig.joystick->clearTransfers();
+        rig.joystick->scriptStatus({1, -1, -1, 1, -1, 0});
+
+        rig.invoke("on_hardware_settings_save_clicked");
+        QCOMPARE(countGetReports(rig.joystick->transfers(), 0x21), 6);
+        QCOMPARE(countGetReports(rig.joystick->transfers(), 0x20), 1);
+    }
+
+    void busyForeverEndsAfterHundredPolls()
+    {
+        WindowRig rig(false, true);
+        rig.start();
+        rig.pedals->clearTransfers();
+        rig.pedals->scriptBusy(QList<std::uint8_t>(150, 1));
+
+        QElapsedTimer timer;
+        timer.start();
+        rig.invoke("on_pedal_hardware_settings_save_clicked");
+        QCOMPARE(countGetReports(rig.pedals->transfers(), 0x21), 100);
+        QVERIFY(timer.elapsed() >= 100 * 100);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+
+        // The abandoned wait leaves nothing behind: the next save waits once.
+        rig.pedals->clearTransfers();
+        rig.pedals->scriptBusy({});
+        rig.invoke("on_pedal_software_settings_save_clicked");
+        QCOMPARE(countGetReports(rig.pedals->transfers(), 0x21), 1);
+    }
+
+    void shortReplyReplacesLeadingBytesOnly()
+    {
+        WindowRig rig(true, false);
+        const QByteArray first = patterned(223, 1);
+        rig.joystick->setEffectRecord(first);
+        rig.start();
+
+        QByteArray second = patterned(223, 7);
+        rig.joystick->setEffectRecord(second);
+        rig.joystick->setReplyLength(0x1F, 100);
+        rig.invoke("on_software_settings_read_clicked");
+
+        rig.joystick->setReplyLength(0x1F, -1);
+        rig.invoke("on_software_settings_save_clicked");
+        // Unmapped bytes (header, curves, reserved) tell where each came from.
+        const QByteArray sent = rig.joystick->effectRecord();
+        QCOMPARE(sent.left(4), second.left(4));
+        QCOMPARE(sent.mid(13, 11), second.mid(13, 11));   // flaps vibration curve
+        QCOMPARE(sent.mid(97, 3), second.mid(97, 3));     // on-ground curve, up to the cut
+        QCOMPARE(sent.mid(100, 8), first.mid(100, 8));    // ... and past it
+        QCOMPARE(sent.mid(118, 22), first.mid(118, 22));  // artificial spring curves
+        QCOMPARE(sent.mid(218, 2), first.mid(218, 2));    // reserved
+    }
+
+    void longReplyIsCutToRecord()
+    {
+        WindowRig rig(false, true);
+        rig.pedals->setHardwareRecord(patterned(69, 3));
+        rig.start();
+
+        rig.pedals->setReplyLength(0x1F, 300);
+        rig.invoke("on_pedal_software_settings_read_clicked");
+        rig.pedals->setReplyLength(0x1F, -1);
+
+        // The hardware record follows the effect record in the window; its
+        // header and reserved bytes go back exactly as first read.
+        rig.invoke("on_pedal_hardware_settings_save_clicked");
+        QCOMPARE(rig.pedals->hardwareRecord().left(29), patterned(69, 3).left(29));
+    }
+
+    void absentControllerSendsNothing()
+    {
+        WindowRig rig(false, true);
+        rig.start();
+        rig.pedals->clearTransfers();
+
+        auto *speed = rig.control<QSpinBox>("joystick_maximum_speed");
+        speed->setValue(2500);
+        rig.invoke("on_software_settings_read_clicked");
+        QCOMPARE(speed->value(), 1);  // the zero record, shown at the control's minimum
+
+        speed->setValue(2500);
+        QElapsedTimer timer;
+        timer.start();
+        rig.invoke("on_software_settings_save_clicked");
+        QVERIFY(timer.elapsed() >= 100);
+        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(speed->value(), 2500);  // through the record and back
+        rig.invoke("on_dfu_mode_button_clicked");
+        rig.invoke("on_hardware_settings_save_clicked");
+        QVERIFY(rig.pedals->transfers().isEmpty());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void dfuSendsOneCommandToItsController_data()
+    {
+        QTest::addColumn<QByteArray>("slot");
+        QTest::addColumn<bool>("pedals");
+        QTest::newRow("joystick") << QByteArray("on_dfu_mode_button_clicked") << false;
+        QTest::newRow("pedals") << QByteArray("on_pedal_dfu_mode_button_clicked") << true;
+    }
+
+    void dfuSendsOneCommandToItsController()
+    {
+        QFETCH(QByteArray, slot);
+        QFETCH(bool, pedals);
+        WindowRig rig(true, true);
+        rig.start();
+        rig.joystick->clearTransfers();
+        rig.pedals->clearTransfers();
+
+        rig.invoke(slot.constData());
+        VirtualController *target = pedals ? rig.pedals : rig.joystick;
+        VirtualController *other = pedals ? rig.joystick : rig.pedals;
+        QByteArray expected(65, '\0');
+        expected[0] = char(0x1E);
+        expected[1] = char(0x01);
+        QCOMPARE(target->setReports(), QList<QByteArray>{expected});
+        QCOMPARE(target->transfers().size(), 1);
+        QVERIFY(other->transfers().isEmpty());
+    }
+};
+
+VORKAST_USB_TEST_MAIN(TestControllerCommands)
+#include "tst_controllercommands.moc"

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "emulatedusbbus.h"
+#include "mainwindow.h"
+
+#include <QTabWidget>
+#include <QWidget>
+
+#include <memory>
+
+// A main window started on an emulated bus holding the chosen controllers.
+// Records a test puts on a controller before start() are what the window reads
+// at start-up.
+struct WindowRig
+{
+    EmulatedUsbBus bus;
+    VirtualController *joystick = nullptr;
+    VirtualController *pedals = nullptr;
+    std::unique_ptr<MainWindow> window;
+
+    WindowRig(bool withJoystick, bool withPedals)
+    {
+        if (withJoystick)
+            joystick = &bus.attach(VirtualController::Kind::Joystick);
+        if (withPedals)
+            pedals = &bus.attach(VirtualController::Kind::Pedals);
+    }
+
+    ~WindowRig() { window.reset(); }  // libusb_exit before the bus goes away
+
+    MainWindow &start()
+    {
+        window = std::make_unique<MainWindow>();
+        return *window;
+    }
+
+    template <typename T>
+    T *control(const char *name) const
+    {
+        return window->findChild<T *>(name);
+    }
+
+    QString tabText(int index) const
+    {
+        return control<QTabWidget>("main_tabplane")->tabText(index);
+    }
+
+    // Runs a slot as its button would.
+    void invoke(const char *slot) const
+    {
+        QMetaObject::invokeMethod(window.get(), slot, Qt::DirectConnection);
+    }
+};

@@ -1,0 +1,350 @@
+#include "emulatedusbbus.h"
+
+#include "protocol.h"
+
+#include <umockdev.h>
+
+#include <linux/ioctl.h>
+#include <linux/usbdevice_fs.h>
+
+#include <QByteArray>
+#include <QString>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <dlfcn.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kSetupSize = 8;
+
+// One emulated device node. Shared with the signal closures of its ioctl
+// handler, so that a late callback on umockdev's worker thread never sees it freed.
+struct Device
+{
+    std::unique_ptr<VirtualController> controller;
+    std::string devnode;
+    UMockdevIoctlBase *handler = nullptr;
+
+    std::mutex mutex;
+    // Completed URBs waiting to be reaped, per open file (client).
+    std::map<UMockdevIoctlClient *, std::deque<UMockdevIoctlData *>> reapable;
+
+    ~Device()
+    {
+        for (auto &[client, queue] : reapable) {
+            for (UMockdevIoctlData *urb : queue)
+                g_object_unref(urb);
+        }
+    }
+};
+
+using DeviceRef = std::shared_ptr<Device>;
+
+Device &deviceOf(gpointer userData)
+{
+    return **static_cast<DeviceRef *>(userData);
+}
+
+void releaseDeviceRef(gpointer userData, GClosure *)
+{
+    delete static_cast<DeviceRef *>(userData);
+}
+
+// Runs the controller model on a control URB: the buffer starts with the setup
+// packet, the data stage follows. Fills in status and actual_length the way
+// usbfs reports them (actual_length excludes the setup packet).
+void runControlUrb(VirtualController &controller, usbdevfs_urb *urb)
+{
+    auto *buffer = static_cast<std::uint8_t *>(urb->buffer);
+    const std::uint8_t requestType = buffer[0];
+    const std::uint8_t request = buffer[1];
+    const auto value = static_cast<std::uint16_t>(buffer[2] | (buffer[3] << 8));
+    const auto index = static_cast<std::uint16_t>(buffer[4] | (buffer[5] << 8));
+    const auto length = static_cast<std::uint16_t>(buffer[6] | (buffer[7] << 8));
+
+    int result = -1;
+    if (length <= urb->buffer_length - kSetupSize)
+        result = controller.handleControl(requestType, request, value, index, length,
+                                          buffer + kSetupSize);
+    if (result < 0) {
+        urb->status = -EPIPE;
+        urb->actual_length = 0;
+    } else {
+        urb->status = 0;
+        urb->actual_length = result;
+    }
+}
+
+gboolean submitUrb(Device &device, UMockdevIoctlClient *client)
+{
+    UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
+    GError *error = nullptr;
+    UMockdevIoctlData *urbData =
+        umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), &error);
+    if (!urbData) {
+        g_clear_error(&error);
+        umockdev_ioctl_client_complete(client, -1, EFAULT);
+        return TRUE;
+    }
+
+    auto *urb = reinterpret_cast<usbdevfs_urb *>(urbData->data);
+    // Only the default control endpoint is modelled; the interrupt endpoint
+    // exists for the descriptors' sake and is never polled by the tool.
+    if (urb->type != USBDEVFS_URB_TYPE_CONTROL || urb->buffer_length < kSetupSize) {
+        g_object_unref(urbData);
+        umockdev_ioctl_client_complete(client, -1, EINVAL);
+        return TRUE;
+    }
+
+    // Resolving replaces urb->buffer in the local copy with the local buffer.
+    UMockdevIoctlData *bufferData = umockdev_ioctl_data_resolve(
+        urbData, offsetof(usbdevfs_urb, buffer), std::size_t(urb->buffer_length), &error);
+    if (!bufferData) {
+        g_clear_error(&error);
+        g_object_unref(urbData);
+        umockdev_ioctl_client_complete(client, -1, EFAULT);
+        return TRUE;
+    }
+    runControlUrb(*device.controller, urb);
+    g_object_unref(bufferData);  // urbData keeps it as a child and writes it back
+
+    {
+        std::lock_guard lock(device.mutex);
+        device.reapable[client].push_back(urbData);  // takes our reference
+    }
+    umockdev_ioctl_client_complete(client, 0, 0);
+    return TRUE;
+}
+
+gboolean reapUrb(Device &device, UMockdevIoctlClient *client)
+{
+    UMockdevIoctlData *urbData = nullptr;
+    {
+        std::lock_guard lock(device.mutex);
+        auto it = device.reapable.find(client);
+        if (it != device.reapable.end() && !it->second.empty()) {
+            urbData = it->second.front();
+            it->second.pop_front();
+        }
+    }
+    if (!urbData) {
+        umockdev_ioctl_client_complete(client, -1, EAGAIN);
+        return TRUE;
+    }
+
+    // The argument is a pointer to the caller's URB pointer; hand back the very
+    // URB the caller submitted, already completed at submit time.
+    GError *error = nullptr;
+    UMockdevIoctlData *slot =
+        umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(void *), &error);
+    if (!slot) {
+        g_clear_error(&error);
+        g_object_unref(urbData);
+        umockdev_ioctl_client_complete(client, -1, EFAULT);
+        return TRUE;
+    }
+    umockdev_ioctl_data_set_ptr(slot, 0, urbData);
+    g_object_unref(slot);
+    g_object_unref(urbData);
+    umockdev_ioctl_client_complete(client, 0, 0);
+    return TRUE;
+}
+
+gboolean onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer userData)
+{
+    Device &device = deviceOf(userData);
+    const gulong request = umockdev_ioctl_client_get_request(client);
+
+    switch (request) {
+    case USBDEVFS_GET_CAPABILITIES: {
+        GError *error = nullptr;
+        UMockdevIoctlData *caps = umockdev_ioctl_data_resolve(
+            umockdev_ioctl_client_get_arg(client), 0, sizeof(std::uint32_t), &error);
+        if (!caps) {
+            g_clear_error(&error);
+            umockdev_ioctl_client_complete(client, -1, EFAULT);
+            return TRUE;
+        }
+        const std::uint32_t none = 0;  // control transfers need no optional feature
+        std::memcpy(caps->data, &none, sizeof none);
+        g_object_unref(caps);
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return TRUE;
+    }
+    case USBDEVFS_SUBMITURB:
+        return submitUrb(device, client);
+    case USBDEVFS_REAPURB:
+    case USBDEVFS_REAPURBNDELAY:
+        // URBs complete at submit, so a blocking reap never has to wait either.
+        return reapUrb(device, client);
+    case USBDEVFS_DISCARDURB:
+        // Nothing is ever in flight; the kernel answers EINVAL for a URB it
+        // no longer holds.
+        umockdev_ioctl_client_complete(client, -1, EINVAL);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void onClientVanished(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer userData)
+{
+    Device &device = deviceOf(userData);
+    std::deque<UMockdevIoctlData *> orphaned;
+    {
+        std::lock_guard lock(device.mutex);
+        auto it = device.reapable.find(client);
+        if (it == device.reapable.end())
+            return;
+        orphaned.swap(it->second);
+        device.reapable.erase(it);
+    }
+    for (UMockdevIoctlData *urb : orphaned)
+        g_object_unref(urb);
+}
+
+void connectShared(UMockdevIoctlBase *handler, const char *signal, GCallback callback,
+                   const DeviceRef &device)
+{
+    g_signal_connect_data(handler, signal, callback, new DeviceRef(device), releaseDeviceRef,
+                          GConnectFlags(0));
+}
+
+QByteArray descriptors(std::uint16_t productId)
+{
+    using namespace vorkast::protocol;
+    const std::uint8_t bytes[] = {
+        // device: USB 2.0, class per interface, EP0 64 bytes, one configuration
+        0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40,
+        std::uint8_t(CONTROLLER_VENDOR_ID & 0xFF), std::uint8_t(CONTROLLER_VENDOR_ID >> 8),
+        std::uint8_t(productId & 0xFF), std::uint8_t(productId >> 8),
+        0x00, 0x01, 0x00, 0x00, 0x00, 0x01,
+        // configuration 1: 34 bytes in all, one interface, bus powered, 100 mA
+        0x09, 0x02, 0x22, 0x00, 0x01, 0x01, 0x00, 0x80, 0x32,
+        // interface 0: HID, no boot protocol, one endpoint
+        0x09, 0x04, 0x00, 0x00, 0x01, 0x03, 0x00, 0x00, 0x00,
+        // HID 1.11, one report descriptor of 64 bytes
+        0x09, 0x21, 0x11, 0x01, 0x00, 0x01, 0x22, 0x40, 0x00,
+        // endpoint 0x81: interrupt IN, 64 bytes, every frame
+        0x07, 0x05, 0x81, 0x03, 0x40, 0x00, 0x01,
+    };
+    return QByteArray(reinterpret_cast<const char *>(bytes), sizeof bytes);
+}
+
+constexpr const char kPreloadLibrary[] = "libumockdev-preload.so.0";
+
+} // namespace
+
+struct EmulatedUsbBus::Private
+{
+    UMockdevTestbed *testbed = nullptr;
+    std::vector<DeviceRef> devices;
+};
+
+EmulatedUsbBus::EmulatedUsbBus()
+    : d(std::make_unique<Private>())
+{
+    // umockdev_in_mock_environment() does not tell; the loader does.
+    if (!dlopen(kPreloadLibrary, RTLD_NOW | RTLD_NOLOAD))
+        qFatal("EmulatedUsbBus needs %s preloaded; call EmulatedUsbBus::ensurePreloaded first",
+               kPreloadLibrary);
+    d->testbed = umockdev_testbed_new();
+}
+
+EmulatedUsbBus::~EmulatedUsbBus()
+{
+    for (const DeviceRef &device : d->devices) {
+        umockdev_testbed_detach_ioctl(d->testbed, device->devnode.c_str(), nullptr);
+        g_signal_handlers_disconnect_matched(device->handler, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                             reinterpret_cast<gpointer>(onIoctl), nullptr);
+        g_signal_handlers_disconnect_matched(device->handler, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                             reinterpret_cast<gpointer>(onClientVanished),
+                                             nullptr);
+        g_object_unref(device->handler);
+        device->handler = nullptr;
+    }
+    d->devices.clear();
+    g_object_unref(d->testbed);  // removes the testbed directory
+}
+
+VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind)
+{
+    const int busnum = 1;
+    const int devnum = 2 + int(d->devices.size());  // 001 is the root hub's address
+    const int port = 1 + int(d->devices.size());
+
+    auto device = std::make_shared<Device>();
+    device->controller = std::make_unique<VirtualController>(kind);
+    device->devnode = QString::asprintf("/dev/bus/usb/%03d/%03d", busnum, devnum).toStdString();
+    device->handler = umockdev_ioctl_base_new();
+    connectShared(device->handler, "handle-ioctl", G_CALLBACK(onIoctl), device);
+    connectShared(device->handler, "client-vanished", G_CALLBACK(onClientVanished), device);
+
+    // The handler goes in before the node appears, so that nobody can open a
+    // node that has no one answering it.
+    GError *error = nullptr;
+    if (!umockdev_testbed_attach_ioctl(d->testbed, device->devnode.c_str(), device->handler,
+                                       &error))
+        qFatal("umockdev: cannot attach ioctl handler to %s: %s", device->devnode.c_str(),
+               error ? error->message : "unknown error");
+
+    // add_device alone creates no /dev node; a description's N: line does.
+    const std::uint16_t productId = device->controller->productId();
+    const QString description =
+        QString::asprintf("P: /devices/pci0000:00/0000:00:14.0/usb%d/%d-%d\n", busnum, busnum, port)
+        + QString::asprintf("N: bus/usb/%03d/%03d\n", busnum, devnum)
+        + QStringLiteral("E: SUBSYSTEM=usb\n"
+                         "E: DEVTYPE=usb_device\n"
+                         "E: DRIVER=usb\n")
+        + QString::asprintf("E: DEVNAME=%s\n", device->devnode.c_str())
+        + QString::asprintf("E: BUSNUM=%03d\nE: DEVNUM=%03d\n", busnum, devnum)
+        + QString::asprintf("A: busnum=%d\\n\nA: devnum=%d\\n\n", busnum, devnum)
+        + QString::asprintf("A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n",
+                            vorkast::protocol::CONTROLLER_VENDOR_ID, productId)
+        + QStringLiteral("A: speed=12\\n\n"
+                         "A: bConfigurationValue=1\\n\n")
+        + QStringLiteral("H: descriptors=%1\n")
+              .arg(QString::fromLatin1(descriptors(productId).toHex().toUpper()));
+
+    if (!umockdev_testbed_add_from_string(d->testbed, description.toUtf8().constData(), &error))
+        qFatal("umockdev: cannot add %s: %s", device->devnode.c_str(),
+               error ? error->message : "unknown error");
+
+    d->devices.push_back(device);
+    return *device->controller;
+}
+
+const char *EmulatedUsbBus::preloadLibrary()
+{
+    return kPreloadLibrary;
+}
+
+void EmulatedUsbBus::ensurePreloaded(int argc, char **argv)
+{
+    Q_UNUSED(argc);
+    const char *current = std::getenv("LD_PRELOAD");
+    const std::string existing = current ? current : "";
+    if (existing.find(kPreloadLibrary) != std::string::npos)
+        return;
+
+    // The preload library has to be in place before the dynamic loader runs,
+    // so the only way in is a fresh image of the same program.
+    const std::string preload =
+        existing.empty() ? std::string(kPreloadLibrary) : std::string(kPreloadLibrary) + ":" + existing;
+    setenv("LD_PRELOAD", preload.c_str(), 1);
+    execv("/proc/self/exe", argv);
+    std::fprintf(stderr, "cannot re-execute %s with %s preloaded: %s\n", argv[0],
+                 kPreloadLibrary, std::strerror(errno));
+    std::_Exit(127);
+}
