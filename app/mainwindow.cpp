@@ -1,10 +1,16 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "curveaxis.h"
+#include "curvedialog.h"
 #include "hidtransport.h"
+#include "profilestore.h"
 #include "protocol.h"
 #include "settingsmapping.h"
+#include "telemetryhandler.h"
+#include "telemetryview.h"
 
+#include <QDebug>
 #include <QGuiApplication>
 #include <QThread>
 
@@ -13,6 +19,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string_view>
 
 using namespace vorkast;
 using namespace vorkast::protocol;
@@ -24,6 +31,10 @@ constexpr unsigned long kBusyPollIntervalMs = 100;
 // vanished or wedged one must never hang the window.
 constexpr int kMaxBusyPolls = 100;
 constexpr int kMaxFailedStatusReads = 3;
+
+// Telemetry forwarding state lives once for the process, not per window.
+std::uint16_t invalidTelemetryCount = 0;
+std::uint8_t telemetryTarget = 0;  // 0: pedals next, 1: joystick next
 
 // Replaces the record's leading bytes with those of the reply that arrived;
 // the rest of the record, and the whole record on failure, stays as it was.
@@ -59,18 +70,29 @@ MainWindow::MainWindow(QWidget *parent)
     , telemetryHandler(nullptr)
 {
     ui->setupUi(this);
+    telemetryHandler = new TelemetryHandler(ui);
 
     profilesDir = QDir(QDir::currentPath());
     profilesDir.mkdir(QStringLiteral("profiles"));
-    profilesDir.cd(QStringLiteral("profiles"));
+    profilesUsable = profilesDir.cd(QStringLiteral("profiles"));
+    if (!profilesUsable)
+        qWarning() << "No profiles folder in" << profilesDir.path() << "- profiles are disabled";
 
-    libusb_init(nullptr);
-    joystickDevice = libusb_open_device_with_vid_pid(nullptr, CONTROLLER_VENDOR_ID,
-                                                     JOYSTICK_PRODUCT_ID);
-    pedalsDevice = libusb_open_device_with_vid_pid(nullptr, CONTROLLER_VENDOR_ID,
-                                                   PEDALS_PRODUCT_ID);
+    // Without a libusb context there is nothing to open: both controllers are absent.
+    if (libusb_init(nullptr) == LIBUSB_SUCCESS) {
+        joystickDevice = libusb_open_device_with_vid_pid(nullptr, CONTROLLER_VENDOR_ID,
+                                                         JOYSTICK_PRODUCT_ID);
+        pedalsDevice = libusb_open_device_with_vid_pid(nullptr, CONTROLLER_VENDOR_ID,
+                                                       PEDALS_PRODUCT_ID);
+    }
     updateJoystickStatus();
     updatePedalsStatus();
+
+    telemetryHandler->setMode(TelemetryHandler::Dcs);
+    connect(telemetryHandler, &TelemetryHandler::telemetryUpdate, this,
+            &MainWindow::telemetryReceived);
+
+    readProfiles();
 }
 
 MainWindow::~MainWindow()
@@ -81,6 +103,8 @@ MainWindow::~MainWindow()
     if (pedalsDevice)
         libusb_close(pedalsDevice);
     libusb_exit(nullptr);
+    // Last, so the source's sockets and simulator connection close cleanly at exit.
+    delete telemetryHandler;
 }
 
 void MainWindow::updateJoystickStatus()
@@ -240,30 +264,205 @@ void MainWindow::uiToPedalsHardwareSettings()
 
 void MainWindow::on_telemetryMode_activated(int index)
 {
-    Q_UNUSED(index);
+    telemetryHandler->setMode(index);
 }
 
-void MainWindow::readProfiles() {}
-void MainWindow::on_add_profile_button_clicked() {}
-void MainWindow::on_delete_profile_button_clicked() {}
-void MainWindow::on_profile_combo_activated(int index) { Q_UNUSED(index); }
+void MainWindow::telemetryReceived(TelemetryData telemetryData)
+{
+    updateHeldPacket(telemetryPacket, invalidTelemetryCount, telemetryData);
+    showTelemetryPacket(telemetryPacket, *ui);
 
-void MainWindow::on_roll_curve_artificial_clicked() {}
-void MainWindow::on_roll_curve_aoa_clicked() {}
-void MainWindow::on_roll_curve_g_force_clicked() {}
-void MainWindow::on_pitch_curve_artificial_clicked() {}
-void MainWindow::on_pitch_curve_aoa_clicked() {}
-void MainWindow::on_pitch_curve_g_force_clicked() {}
-void MainWindow::on_yaw_curve_artificial_clicked() {}
-void MainWindow::on_yaw_curve_aoa_clicked() {}
-void MainWindow::on_yaw_curve_g_force_clicked() {}
-void MainWindow::on_joystick_vibe_curve_flaps_clicked() {}
-void MainWindow::on_joystick_vibe_curve_airbrake_clicked() {}
-void MainWindow::on_joystick_vibe_curve_gear_clicked() {}
-void MainWindow::on_joystick_vibe_curve_aoa_clicked() {}
-void MainWindow::on_joystick_vibe_curve_on_ground_clicked() {}
-void MainWindow::on_pedals_vibe_curve_flaps_clicked() {}
-void MainWindow::on_pedals_vibe_curve_airbrake_clicked() {}
-void MainWindow::on_pedals_vibe_curve_gear_clicked() {}
-void MainWindow::on_pedals_vibe_curve_aoa_clicked() {}
-void MainWindow::on_pedals_vibe_curve_on_ground_clicked() {}
+    auto report = telemetryReport(telemetryPacket);
+    // Strict alternation; an absent controller's turn passes unused.
+    libusb_device_handle *target = telemetryTarget == 0 ? pedalsDevice : joystickDevice;
+    telemetryTarget = telemetryTarget == 0 ? 1 : 0;
+    if (target)
+        sendReport(target, report.data(), static_cast<std::uint16_t>(report.size()));
+}
+
+void MainWindow::readProfiles()
+{
+    ui->profile_combo->clear();
+    if (profilesUsable)
+        ui->profile_combo->addItems(settings::listProfiles(profilesDir));
+    ui->profile_combo->setCurrentIndex(-1);
+}
+
+void MainWindow::on_add_profile_button_clicked()
+{
+    uiToJoystickSoftwareSettings();
+    uiToPedalsSoftwareSettings();
+    const QString name = ui->profile_combo->currentText();
+    if (profilesUsable)
+        settings::saveProfile(profilesDir, name, joystickSoftwareSettings, pedalsSoftwareSettings);
+    else
+        qWarning() << "Profile" << name << "not saved: no profiles folder";
+    readProfiles();
+    // Selecting does not emit activated(), so the saved profile is not loaded back.
+    ui->profile_combo->setCurrentIndex(
+        ui->profile_combo->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive));
+}
+
+void MainWindow::on_delete_profile_button_clicked()
+{
+    const QString name = ui->profile_combo->currentText();
+    if (profilesUsable)
+        settings::removeProfile(profilesDir, name);
+    readProfiles();
+}
+
+// Shows both records even when nothing was loaded, so the controls always end
+// up showing what a write to the controllers would send.
+void MainWindow::on_profile_combo_activated(int index)
+{
+    const QString name = ui->profile_combo->itemText(index);
+    if (profilesUsable)
+        settings::loadProfile(profilesDir, name, joystickSoftwareSettings, pedalsSoftwareSettings);
+    joystickSoftwareSettingsToUI();
+    pedalsSoftwareSettingsToUI();
+}
+
+namespace {
+
+enum class CurveRecord { Joystick, Pedals };
+
+// What the input value of a curve's last point comes from.
+enum class CurveAxis {
+    Deflection,  // stick or pedals deflection, 100 %
+    Aoa,         // 30 degrees
+    GForce,      // the record's G-force full scale
+    Speed,       // the record's maximum speed, km/h
+};
+
+struct CurveBinding
+{
+    std::string_view button;  // object name of the "Curve" button
+    CurveRecord record;
+    std::size_t offset;       // of the curve inside its effect record
+    const char *title;        // UTF-8
+    CurveAxis axis;
+};
+
+using JE = JoystickSoftwareSettings;
+using PE = PedalsSoftwareSettings;
+
+// The joystick's airbrake and gear titles say "on on speed": users know the
+// texts as they are, so they stay word for word.
+constexpr CurveBinding kCurveBindings[] = {
+    {"roll_curve_artificial", CurveRecord::Joystick, offsetof(JE, rollCurveArtificial),
+     "Roll artificial spring magnitude(%) depending on stick deflection(%)", CurveAxis::Deflection},
+    {"roll_curve_aoa", CurveRecord::Joystick, offsetof(JE, rollCurveAoa),
+     "Roll AoA spring magnitude(%) depending on AOA(degrees)", CurveAxis::Aoa},
+    {"roll_curve_g_force", CurveRecord::Joystick, offsetof(JE, rollCurveGForce),
+     "Roll GForce spring magnitude(%) depending on G", CurveAxis::GForce},
+    {"pitch_curve_artificial", CurveRecord::Joystick, offsetof(JE, pitchCurveArtificial),
+     "Pitch artificial spring magnitude(%) depending on stick deflection(%)", CurveAxis::Deflection},
+    {"pitch_curve_aoa", CurveRecord::Joystick, offsetof(JE, pitchCurveAoa),
+     "Pitch AoA spring magnitude(%) depending on AOA(degrees)", CurveAxis::Aoa},
+    {"pitch_curve_g_force", CurveRecord::Joystick, offsetof(JE, pitchCurveGForce),
+     "Pitch GForce spring magnitude(%) depending on G", CurveAxis::GForce},
+    {"yaw_curve_artificial", CurveRecord::Pedals, offsetof(PE, yawCurveArtificial),
+     "Yaw artificial spring magnitude(%) depending on pedals deflection(%)", CurveAxis::Deflection},
+    {"yaw_curve_aoa", CurveRecord::Pedals, offsetof(PE, yawCurveAoa),
+     "Yaw AoA spring magnitude(%) depending on AOA(degrees)", CurveAxis::Aoa},
+    {"yaw_curve_g_force", CurveRecord::Pedals, offsetof(PE, yawCurveGForce),
+     "Yaw GForce spring magnitude(%) depending on G", CurveAxis::GForce},
+    {"joystick_vibe_curve_flaps", CurveRecord::Joystick, offsetof(JE, vibrations.flaps.curve),
+     "Flaps shaking effect magnitude(%) depending on speed (km/h)", CurveAxis::Speed},
+    {"joystick_vibe_curve_airbrake", CurveRecord::Joystick, offsetof(JE, vibrations.airbrake.curve),
+     "Airbrake shaking effect magnitude(%) depending on on speed (km/h)", CurveAxis::Speed},
+    {"joystick_vibe_curve_gear", CurveRecord::Joystick, offsetof(JE, vibrations.gear.curve),
+     "Gear shaking effect magnitude(%) depending on on speed (km/h)", CurveAxis::Speed},
+    {"joystick_vibe_curve_aoa", CurveRecord::Joystick, offsetof(JE, vibrations.aoa.curve),
+     "AoA shaking effects magnitude(%) depending on AoA(degrees)", CurveAxis::Aoa},
+    {"joystick_vibe_curve_on_ground", CurveRecord::Joystick,
+     offsetof(JE, vibrations.onGround.curve),
+     "On ground shaking effects magnitude(%) depending on speed(km/h)", CurveAxis::Speed},
+    {"pedals_vibe_curve_flaps", CurveRecord::Pedals, offsetof(PE, vibrations.flaps.curve),
+     "Flaps shaking effect magnitude(%) depending on speed (km/h)", CurveAxis::Speed},
+    {"pedals_vibe_curve_airbrake", CurveRecord::Pedals, offsetof(PE, vibrations.airbrake.curve),
+     "Airbrake shaking effect magnitude(%) depending on speed (km/h)", CurveAxis::Speed},
+    {"pedals_vibe_curve_gear", CurveRecord::Pedals, offsetof(PE, vibrations.gear.curve),
+     "Gear shaking effect magnitude(%) depending on speed (km/h)", CurveAxis::Speed},
+    {"pedals_vibe_curve_aoa", CurveRecord::Pedals, offsetof(PE, vibrations.aoa.curve),
+     "AoA shaking effects magnitude(%) depending on AoA(degrees)", CurveAxis::Aoa},
+    {"pedals_vibe_curve_on_ground", CurveRecord::Pedals, offsetof(PE, vibrations.onGround.curve),
+     "On ground shaking effects magnitude(%) depending on speed(km/h)", CurveAxis::Speed},
+};
+
+// A slot naming a button the table lacks fails to compile rather than doing nothing.
+consteval std::size_t curveBinding(std::string_view button)
+{
+    for (std::size_t i = 0; i < std::size(kCurveBindings); ++i) {
+        if (kCurveBindings[i].button == button)
+            return i;
+    }
+    throw "no curve binding for this button";
+}
+
+std::uint16_t curveAxisMaximum(CurveAxis axis, float gForceFullScale, float maximumSpeed)
+{
+    switch (axis) {
+    case CurveAxis::Deflection:
+        return 100;
+    case CurveAxis::Aoa:
+        return 30;
+    case CurveAxis::GForce:
+        return vorkast::curves::axisMaximum(gForceFullScale);
+    case CurveAxis::Speed:
+        return vorkast::curves::axisMaximum(maximumSpeed);
+    }
+    return 0;
+}
+
+} // namespace
+
+// The record is refreshed from the controls first, so the speed axis follows
+// an unsaved maximum speed, and the editor works on the record that the next
+// write or profile save sends.
+void MainWindow::editCurve(std::size_t binding)
+{
+    const CurveBinding &curve = kCurveBindings[binding];
+    std::int8_t *points = nullptr;
+    float gForceFullScale = 0.0f;
+    float maximumSpeed = 0.0f;
+    if (curve.record == CurveRecord::Joystick) {
+        uiToJoystickSoftwareSettings();
+        // Curves are byte arrays: a pointer to one inside the packed record is aligned.
+        points = reinterpret_cast<std::int8_t *>(&joystickSoftwareSettings) + curve.offset;
+        gForceFullScale = joystickSoftwareSettings.gForceFullScale;
+        maximumSpeed = joystickSoftwareSettings.maximumSpeed;
+    } else {
+        uiToPedalsSoftwareSettings();
+        points = reinterpret_cast<std::int8_t *>(&pedalsSoftwareSettings) + curve.offset;
+        gForceFullScale = pedalsSoftwareSettings.gForceFullScale;
+        maximumSpeed = pedalsSoftwareSettings.maximumSpeed;
+    }
+
+    // On the stack: released when exec() returns, so repeated edits leave no
+    // hidden dialogs behind among the window's children.
+    CurveDialog dialog(this, points, 0, 100,
+                       curveAxisMaximum(curve.axis, gForceFullScale, maximumSpeed));
+    dialog.setWindowTitle(QString::fromUtf8(curve.title));
+    dialog.exec();
+}
+
+void MainWindow::on_roll_curve_artificial_clicked() { editCurve(curveBinding("roll_curve_artificial")); }
+void MainWindow::on_roll_curve_aoa_clicked() { editCurve(curveBinding("roll_curve_aoa")); }
+void MainWindow::on_roll_curve_g_force_clicked() { editCurve(curveBinding("roll_curve_g_force")); }
+void MainWindow::on_pitch_curve_artificial_clicked() { editCurve(curveBinding("pitch_curve_artificial")); }
+void MainWindow::on_pitch_curve_aoa_clicked() { editCurve(curveBinding("pitch_curve_aoa")); }
+void MainWindow::on_pitch_curve_g_force_clicked() { editCurve(curveBinding("pitch_curve_g_force")); }
+void MainWindow::on_yaw_curve_artificial_clicked() { editCurve(curveBinding("yaw_curve_artificial")); }
+void MainWindow::on_yaw_curve_aoa_clicked() { editCurve(curveBinding("yaw_curve_aoa")); }
+void MainWindow::on_yaw_curve_g_force_clicked() { editCurve(curveBinding("yaw_curve_g_force")); }
+void MainWindow::on_joystick_vibe_curve_flaps_clicked() { editCurve(curveBinding("joystick_vibe_curve_flaps")); }
+void MainWindow::on_joystick_vibe_curve_airbrake_clicked() { editCurve(curveBinding("joystick_vibe_curve_airbrake")); }
+void MainWindow::on_joystick_vibe_curve_gear_clicked() { editCurve(curveBinding("joystick_vibe_curve_gear")); }
+void MainWindow::on_joystick_vibe_curve_aoa_clicked() { editCurve(curveBinding("joystick_vibe_curve_aoa")); }
+void MainWindow::on_joystick_vibe_curve_on_ground_clicked() { editCurve(curveBinding("joystick_vibe_curve_on_ground")); }
+void MainWindow::on_pedals_vibe_curve_flaps_clicked() { editCurve(curveBinding("pedals_vibe_curve_flaps")); }
+void MainWindow::on_pedals_vibe_curve_airbrake_clicked() { editCurve(curveBinding("pedals_vibe_curve_airbrake")); }
+void MainWindow::on_pedals_vibe_curve_gear_clicked() { editCurve(curveBinding("pedals_vibe_curve_gear")); }
+void MainWindow::on_pedals_vibe_curve_aoa_clicked() { editCurve(curveBinding("pedals_vibe_curve_aoa")); }
+void MainWindow::on_pedals_vibe_curve_on_ground_clicked() { editCurve(curveBinding("pedals_vibe_curve_on_ground")); }

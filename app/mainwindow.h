@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QMainWindow>
 
+#include <cstddef>
 #include <cstdint>
 
 struct libusb_device_handle;
@@ -75,6 +76,8 @@ private slots:
 private:
     void updateJoystickStatus();
     void updatePedalsStatus();
+    void editCurve(std::size_t binding);
+    void telemetryReceived(TelemetryData telemetryData);
 
     Ui::MainWindow *ui;
     JoystickSoftwareSettings joystickSoftwareSettings;
@@ -87,4 +90,8 @@ private:
     libusb_device_handle *pedalsDevice;
     TelemetryPacket telemetryPacket;
     TelemetryHandler *telemetryHandler;
+    // False when the profiles folder could be neither created nor entered:
+    // profilesDir then still names the working directory, which the profile
+    // operations must never touch.
+    bool profilesUsable = false;
 };

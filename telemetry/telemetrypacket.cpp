@@ -1,6 +1,9 @@
 #include "telemetrypacket.h"
 
+#include "protocol.h"
+
 #include <cmath>
+#include <cstring>
 
 namespace {
 float nanToZero(float value)
@@ -28,4 +31,38 @@ TelemetryPacket toPacket(const TelemetryData &data)
     packet.g_force = nanToZero(data.g_force);
     packet.aoa = nanToZero(data.aoa);
     return packet;
+}
+
+void updateHeldPacket(TelemetryPacket &held, std::uint16_t &invalidCount,
+                      const TelemetryData &record)
+{
+    if (record.valid) {
+        invalidCount = 0;
+        held = toPacket(record);
+        return;
+    }
+    if (++invalidCount > kHeldInvalidRecords) {
+        held = TelemetryPacket{};
+        invalidCount = kHeldInvalidRecords;
+    }
+}
+
+std::array<std::uint8_t, 65> telemetryReport(const TelemetryPacket &packet)
+{
+    std::array<std::uint8_t, 65> report{};
+    static_assert(report.size() == vorkast::protocol::kCommandReportSize);
+    report[0] = vorkast::protocol::kCommandReportId;
+    report[1] = vorkast::protocol::kCommandTelemetry;
+    std::memcpy(&report[2], &packet, sizeof packet);
+    return report;
+}
+
+std::uint8_t truncatedLowByte(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    // fmod of an integral value is exact, so this is the low byte at any magnitude
+    // without an out-of-range float-to-int conversion.
+    const double low = std::fmod(std::trunc(value), 256.0);
+    return static_cast<std::uint8_t>(static_cast<int>(low) & 0xFF);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QMetaType>
+
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +30,8 @@ struct TelemetryData
     float g_force = 0.0f;        // G
     float aoa = 0.0f;            // degrees
 };
+
+Q_DECLARE_METATYPE(TelemetryData)
 
 #pragma pack(push, 1)
 // The wire form of one record: 28 bytes, little-endian, no padding.
@@ -62,3 +67,21 @@ constexpr std::uint8_t OnGround = 0x04;
 
 // The packet of a record; a NaN in any float field travels as 0.0.
 TelemetryPacket toPacket(const TelemetryData &data);
+
+// Consecutive invalid records for which the last valid packet is still sent
+// (one second at one record per 20 ms tick); the next one blanks the packet.
+constexpr std::uint16_t kHeldInvalidRecords = 50;
+
+// Folds one record into the packet held for the controllers: a valid record
+// replaces it and resets `invalidCount`; an invalid one keeps it, valid bit
+// included, until more than kHeldInvalidRecords in a row have arrived, then
+// zeroes all of it. `invalidCount` stays at kHeldInvalidRecords while blanked.
+void updateHeldPacket(TelemetryPacket &held, std::uint16_t &invalidCount,
+                      const TelemetryData &record);
+
+// Report 0x1E, command 0x02: the 28 packet bytes in bytes 2..29, zero after.
+std::array<std::uint8_t, 65> telemetryReport(const TelemetryPacket &packet);
+
+// `value` truncated toward zero, low 8 bits: how fractions x 100 and
+// percentages become record bytes. Defined for every input (NaN and infinities give 0).
+std::uint8_t truncatedLowByte(double value);

@@ -31,15 +31,39 @@ private slots:
         QVERIFY2(app.waitForStarted(5000), qPrintable(app.errorString()));
 
         // The start-up reads reach both controllers: effect, then hardware settings.
-        QTRY_COMPARE_WITH_TIMEOUT(joystick.transfers().size(), 2, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(pedals.transfers().size(), 2, 10000);
-        for (VirtualController *controller : {&joystick, &pedals}) {
-            const auto transfers = controller->transfers();
-            QVERIFY(transfers[0].isGetReport());
-            QCOMPARE(transfers[0].reportId(), std::uint8_t(0x1F));
-            QVERIFY(transfers[1].isGetReport());
-            QCOMPARE(transfers[1].reportId(), std::uint8_t(0x20));
+        const auto reads = [](const VirtualController &controller) {
+            QList<std::uint8_t> ids;
+            for (const auto &transfer : controller.transfers()) {
+                if (transfer.isGetReport())
+                    ids << transfer.reportId();
+            }
+            return ids;
+        };
+        const QList<std::uint8_t> startupReads{0x1F, 0x20};
+        QTRY_COMPARE_WITH_TIMEOUT(reads(joystick), startupReads, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(reads(pedals), startupReads, 10000);
+
+        // Then telemetry from the DCS source (nothing sending: invalid records),
+        // the first report of the process to the pedals, then strictly alternating.
+        QTRY_VERIFY_WITH_TIMEOUT(joystick.telemetryReports().size() >= 3, 10000);
+        const auto reportOrder = [](const VirtualController &controller) {
+            QList<quint64> order;
+            for (const auto &transfer : controller.transfers()) {
+                if (transfer.isSetReport())
+                    order << transfer.sequence;
+            }
+            return order;
+        };
+        const QList<quint64> pedalsSeq = reportOrder(pedals);
+        const QList<quint64> joystickSeq = reportOrder(joystick);
+        QVERIFY(!pedalsSeq.isEmpty());
+        QVERIFY(pedalsSeq.first() < joystickSeq.first());
+        for (int i = 0; i + 1 < joystickSeq.size() && i + 1 < pedalsSeq.size(); ++i) {
+            QVERIFY(pedalsSeq[i] < joystickSeq[i]);
+            QVERIFY(joystickSeq[i] < pedalsSeq[i + 1]);
         }
+        for (const QByteArray &report : pedals.telemetryReports())
+            QCOMPARE(report.mid(2), QByteArray(63, '\0'));  // no valid record yet
 
         // Still up a while later, its event loop running.
         QTest::qWait(1000);

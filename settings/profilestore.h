@@ -1,0 +1,41 @@
+#pragma once
+
+#include "records.h"
+
+#include <QDir>
+#include <QString>
+#include <QStringList>
+
+// Profiles: one file per profile in the profiles folder, named exactly as the
+// user typed it, holding the joystick and then the pedals effect record as raw
+// byte images (399 bytes, no header). Files written by earlier versions of the
+// tool have this very layout and must keep loading.
+//
+// Every operation takes the profiles folder itself; a name only ever selects
+// an entry directly inside it. Refused names and failed writes are reported
+// with one warning each and change nothing.
+namespace vorkast::settings {
+
+inline constexpr qint64 kProfileSize =
+    qint64(sizeof(JoystickSoftwareSettings) + sizeof(PedalsSoftwareSettings));
+
+// A plain, visible file name: not empty, no path separator or NUL, and no
+// leading '.', which also rules out "." and "..".
+bool isValidProfileName(const QString &name);
+
+// The visible files of the folder, by name ignoring case.
+QStringList listProfiles(const QDir &folder);
+
+// Replaces the profile as a whole or not at all.
+bool saveProfile(const QDir &folder, const QString &name,
+                 const JoystickSoftwareSettings &joystick, const PedalsSoftwareSettings &pedals);
+
+// Fills both records from the first 399 bytes of the file. A missing or
+// shorter file leaves both records as they were.
+bool loadProfile(const QDir &folder, const QString &name, JoystickSoftwareSettings &joystick,
+                 PedalsSoftwareSettings &pedals);
+
+// Removes the file; folders are never removed.
+bool removeProfile(const QDir &folder, const QString &name);
+
+} // namespace vorkast::settings

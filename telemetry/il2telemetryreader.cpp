@@ -1,0 +1,167 @@
+#include "il2telemetryreader.h"
+
+#include "singleprecision.h"
+#include "telemetryhandler.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr qsizetype kBlockCountOffset = 10;
+constexpr qsizetype kFirstBlockOffset = 11;
+constexpr qsizetype kBlockHeaderSize = 3;  // u16 id, s8 count
+constexpr qsizetype kValueSize = 4;
+
+enum Indicator : quint16 {
+    LastArray = 5, Airspeed = 6, Aoa = 7, Accel = 8, Unused9 = 9,
+    Altitude = 10, Flaps = 11, Airbrake = 12
+};
+
+// Shared by every IL-2 reader the process creates, so the climb over the
+// recent altitude samples survives switching to another source and back.
+std::array<float, Il2TelemetryReader::kAltitudeSamples> altitudeDifferences{};
+int nextDifference = 0;
+
+float valueAt(const char *values, int index)
+{
+    return std::bit_cast<float>(qFromLittleEndian<quint32>(values + index * kValueSize));
+}
+
+float nanToZero(float value)
+{
+    return std::isnan(value) ? 0.0f : value;
+}
+
+// In single precision, summed from index 0 up; no values give NaN, as 0/0 would.
+float mean(const Il2TelemetryReader::Indicators::Array &array)
+{
+    if (array.count <= 0)
+        return std::numeric_limits<float>::quiet_NaN();
+    float sum = 0.0f;
+    for (int i = 0; i < array.count; ++i)
+        sum += array.values[i];
+    return sum / static_cast<float>(array.count);
+}
+
+// One block's `count` values (all inside the datagram) into their slot. A slot
+// takes no more values than it holds; values a block lacks stay as they were.
+void store(quint16 id, const char *values, int count, Il2TelemetryReader::Indicators &state)
+{
+    const auto keep = [&](float *slot, int slotSize) {
+        for (int i = 0; i < std::min(count, slotSize); ++i)
+            slot[i] = valueAt(values, i);
+    };
+
+    if (id <= LastArray) {
+        auto &array = state.arrays[id];
+        array.count = std::min(count, Il2TelemetryReader::kArrayCapacity);
+        keep(array.values.data(), array.count);
+        return;
+    }
+    switch (id) {
+    case Airspeed: keep(&state.airspeed, 1); break;
+    case Aoa: keep(&state.aoa, 1); break;
+    case Accel: keep(state.accel.data(), int(state.accel.size())); break;
+    case Unused9: keep(state.unused9.data(), int(state.unused9.size())); break;
+    case Flaps: keep(&state.flaps, 1); break;
+    case Airbrake: keep(&state.airbrake, 1); break;
+    case Altitude:
+        if (count > 0) {
+            const float altitude = valueAt(values, 0);
+            altitudeDifferences[nextDifference] = altitude - state.previousAltitude;
+            state.previousAltitude = altitude;
+            nextDifference = (nextDifference + 1) % Il2TelemetryReader::kAltitudeSamples;
+        }
+        break;
+    default:  // indicators this tool has no use for
+        break;
+    }
+}
+
+} // namespace
+
+Il2TelemetryReader::Il2TelemetryReader(TelemetryHandler *handler)
+    : TelemetryReader(handler)
+{
+    socket.bind(QHostAddress::Any, kPort);
+}
+
+void Il2TelemetryReader::poll()
+{
+    if (!socket.hasPendingDatagrams()) {
+        emit handler->telemetryUpdate(TelemetryData{});
+        return;
+    }
+    bool received = false;
+    while (socket.hasPendingDatagrams()) {
+        buffer.resize(qMax<qint64>(socket.pendingDatagramSize(), 0));
+        const qint64 read = socket.readDatagram(buffer.data(), buffer.size());
+        // Only what was really read counts, should a read fail or come up short.
+        buffer.resize(qMax<qint64>(read, 0));
+        if (read > 0)
+            received = true;
+    }
+    if (!received)
+        return;
+    parse(buffer.constData(), buffer.size(), indicators);
+    emit handler->telemetryUpdate(derive(indicators));
+}
+
+void Il2TelemetryReader::parse(const char *data, qsizetype size, Indicators &state)
+{
+    if (size <= kBlockCountOffset)
+        return;
+    // The first block is read whatever the count says.
+    const int blocks = std::max(1, int(static_cast<qint8>(data[kBlockCountOffset])));
+    qsizetype offset = kFirstBlockOffset;
+    for (int block = 0; block < blocks; ++block) {
+        if (size - offset < kBlockHeaderSize)
+            return;
+        const quint16 id = qFromLittleEndian<quint16>(data + offset);
+        const int count = std::max(0, int(static_cast<qint8>(data[offset + 2])));
+        const qsizetype length = kBlockHeaderSize + count * kValueSize;
+        if (size - offset < length)
+            return;
+        store(id, data + offset + kBlockHeaderSize, count, state);
+        offset += length;
+    }
+}
+
+TelemetryData Il2TelemetryReader::derive(const Indicators &state)
+{
+    TelemetryData data;
+    data.valid = true;
+    // The single-precision mean against the double 0.1: a mean of exactly
+    // 0.1f lies just above it and counts as on the ground.
+    data.on_ground = static_cast<double>(mean(state.arrays[5])) > 0.1;
+    data.flaps = truncatedLowByte(state.flaps * 100.0f);
+    data.airbrake = truncatedLowByte(state.airbrake * 100.0f);
+    data.gear = truncatedLowByte(mean(state.arrays[4]) * 100.0f);
+
+    const auto &first = state.arrays[0];
+    const auto &second = state.arrays[1];
+    if (first.count > 0) {
+        // The second array is read at the first one's positions whatever its own count.
+        float sum = 0.0f;
+        for (int i = 0; i < first.count; ++i)
+            sum += first.values[i] * second.values[i];
+        data.thrust = nanToZero(sum / static_cast<float>(first.count) / 100000.0f);
+    }
+
+    data.airspeed = nanToZero(toSingle(static_cast<double>(state.airspeed) * 3.6));
+
+    // The altitude change over the last samples, deliberately not per second.
+    float climb = 0.0f;
+    for (float difference : altitudeDifferences)
+        climb += difference;
+    data.vertical_speed = nanToZero(climb);
+
+    data.g_force = nanToZero(state.accel[0]);
+    data.aoa = nanToZero(toSingle(static_cast<double>(state.aoa) * 57.2958));
+    return data;
+}

@@ -1,0 +1,46 @@
+#include "telemetryhandler.h"
+
+#include "dcstelemetryreader.h"
+#include "debugtelemetryreader.h"
+#include "il2telemetryreader.h"
+#include "msfstelemetryreader.h"
+#include "warthundertelemetryreader.h"
+
+TelemetryHandler::TelemetryHandler(Ui::MainWindow *layout)
+    : layout(layout)
+{
+    qRegisterMetaType<TelemetryData>();
+    timer.setInterval(20);
+    connect(&timer, &QTimer::timeout, this, &TelemetryHandler::pollReader);
+    timer.start();
+}
+
+TelemetryHandler::~TelemetryHandler() = default;
+
+void TelemetryHandler::setMode(int mode)
+{
+    reader.reset();
+    switch (mode) {
+    case Dcs:
+        reader = std::make_unique<DcsTelemetryReader>(this);
+        break;
+    case Warthunder:
+        reader = std::make_unique<WarthunderTelemetryReader>(this);
+        break;
+    case Msfs:
+        reader = std::make_unique<MSFSTelemetryReader>(this);
+        break;
+    case Il2:
+        reader = std::make_unique<Il2TelemetryReader>(this);
+        break;
+    default:
+        reader = std::make_unique<DebugTelemetryReader>(this, layout);
+        break;
+    }
+}
+
+void TelemetryHandler::pollReader()
+{
+    if (reader)
+        reader->poll();
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "telemetrypacket.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+class TelemetryReader;
+
+namespace Ui {
+class MainWindow;
+}
+
+// Owns the active telemetry source and polls it every 20 ms from the moment it
+// is constructed. Receivers connect once to telemetryUpdate and keep receiving
+// across source changes.
+class TelemetryHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Source selectors, in the order of the window's source list.
+    enum Mode { Dcs = 0, Warthunder = 1, Msfs = 2, Il2 = 3, Debug = 4 };
+
+    // `layout` (not owned) is handed to the debug source, which reads its inputs there.
+    explicit TelemetryHandler(Ui::MainWindow *layout);
+    ~TelemetryHandler() override;
+
+    // Destroys the current source completely (sockets closed) before creating the
+    // one for `mode`, so a source of the same kind can bind the same port again.
+    // Any mode outside the list gives the debug source.
+    void setMode(int mode);
+
+    // One tick: polls the current source, if any.
+    void pollReader();
+
+signals:
+    void telemetryUpdate(TelemetryData telemetryData);
+
+private:
+    Ui::MainWindow *layout;
+    std::unique_ptr<TelemetryReader> reader;
+    QTimer timer;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "telemetrypacket.h"
+
+namespace Ui {
+class MainWindow;
+}
+
+// Shows the packet last sent in the telemetry_out_ fields of the window.
+void showTelemetryPacket(const TelemetryPacket &packet, Ui::MainWindow &view);

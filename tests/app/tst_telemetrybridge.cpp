@@ -1,0 +1,247 @@
+#include "testmain.h"
+#include "windowrig.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <algorithm>
+#include <cstring>
+
+// Telemetry from the sources to the controllers, as the controllers see it:
+// the exact reports, the hold and blank of invalid records, the alternation,
+// and the "Telemetry debug" view.
+
+namespace {
+
+QByteArray le32(float value)
+{
+    QByteArray bytes(4, '\0');
+    std::memcpy(bytes.data(), &value, 4);
+    return bytes;
+}
+
+struct Report
+{
+    quint64 sequence;
+    VirtualController *to;
+    QByteArray packet;  // bytes 2..29
+    QByteArray tail;    // bytes 30..64, always zero
+};
+
+// Telemetry reports that arrived after `after`, in order, across controllers.
+QList<Report> reportsAfter(quint64 after, std::initializer_list<VirtualController *> controllers)
+{
+    QList<Report> reports;
+    for (VirtualController *controller : controllers) {
+        if (!controller)
+            continue;
+        for (const auto &transfer : controller->transfers()) {
+            if (transfer.sequence > after && transfer.isSetReport()
+                && transfer.data.size() == 65 && transfer.data[1] == 0x02) {
+                reports.append({transfer.sequence, controller, transfer.data.mid(2, 28),
+                                transfer.data.mid(30)});
+            }
+        }
+    }
+    std::sort(reports.begin(), reports.end(),
+              [](const Report &a, const Report &b) { return a.sequence < b.sequence; });
+    return reports;
+}
+
+quint64 lastSequence(std::initializer_list<VirtualController *> controllers)
+{
+    quint64 last = 0;
+    for (VirtualController *controller : controllers) {
+        if (controller && !controller->transfers().isEmpty())
+            last = std::max(last, controller->transfers().last().sequence);
+    }
+    return last;
+}
+
+void sendDcs(const QByteArray &datagram)
+{
+    QUdpSocket sender;
+    sender.writeDatagram(datagram, QHostAddress::LocalHost, 6666);
+}
+
+const QByteArray kSample = "1;350.5;-2.5;1.2;4.5;1500;0.5;0;0.25;1;0;0;1";
+const QByteArray kSamplePacket = QByteArray::fromHex("05 32 00 19 64 00 00 00") + le32(1500.0f)
+    + le32(350.5f) + le32(-2.5f) + le32(1.2f) + le32(4.5f);
+
+} // namespace
+
+class TestTelemetryBridge : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir workDir;
+
+    static void chooseSource(WindowRig &rig, int index)
+    {
+        auto *mode = rig.control<QComboBox>("telemetryMode");
+        mode->setCurrentIndex(index);
+        emit mode->activated(index);
+    }
+
+    static QString shown(WindowRig &rig, const char *field)
+    {
+        return rig.control<QLineEdit>(field)->text();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(workDir.isValid());
+        QVERIFY(QDir::setCurrent(workDir.path()));
+    }
+
+    // A DCS datagram reaches the controllers as exactly these 28 bytes and
+    // shows in the view; DCS is the source at start.
+    void dcsDatagramReachesControllers()
+    {
+        WindowRig rig(true, true);
+        rig.start();
+        QCOMPARE(rig.control<QComboBox>("telemetryMode")->currentText(), QStringLiteral("DCS"));
+
+        const quint64 before = lastSequence({rig.joystick, rig.pedals});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                sendDcs(kSample);
+                for (const Report &report : reportsAfter(before, {rig.joystick, rig.pedals}))
+                    if (report.packet == kSamplePacket)
+                        return true;
+                return false;
+            }(),
+            5000);
+        QCOMPARE(shown(rig, "telemetry_out_valid"), QStringLiteral("YES"));
+        QCOMPARE(shown(rig, "telemetry_out_on_ground"), QStringLiteral("YES"));
+        QCOMPARE(shown(rig, "telemetry_out_trim_override"), QStringLiteral("NO"));
+        QCOMPARE(shown(rig, "telemetry_out_airspeed"), QStringLiteral("350.5"));
+        QCOMPARE(shown(rig, "telemetry_out_vertical_speed"), QStringLiteral("-2.5"));
+        QCOMPARE(shown(rig, "telemetry_out_g_force"), QStringLiteral("1.2"));
+        QCOMPARE(shown(rig, "telemetry_out_aoa"), QStringLiteral("4.5"));
+        QCOMPARE(shown(rig, "telemetry_out_thrust"), QStringLiteral("1500"));
+        QCOMPARE(shown(rig, "telemetry_out_flaps"), QStringLiteral("50"));
+        QCOMPARE(shown(rig, "telemetry_out_brake"), QStringLiteral("25"));
+        QCOMPARE(shown(rig, "telemetry_out_gear"), QStringLiteral("100"));
+
+        // NaN airspeed is sent as 0.0; the other floats are untouched.
+        const QByteArray withNan = "1;nan;-2.5;1.2;4.5;1500;0.5;0;0.25;1;0;0;1";
+        QByteArray expected = kSamplePacket;
+        expected.replace(12, 4, le32(0.0f));
+        const quint64 later = lastSequence({rig.joystick, rig.pedals});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                sendDcs(withNan);
+                for (const Report &report : reportsAfter(later, {rig.joystick, rig.pedals}))
+                    if (report.packet == expected)
+                        return true;
+                return false;
+            }(),
+            5000);
+        QTRY_COMPARE(shown(rig, "telemetry_out_airspeed"), QStringLiteral("0"));
+    }
+
+    // After the last valid record the packet is held, valid bit and all, for
+    // exactly 50 records, then blanked; a valid record restores it. Counted in
+    // reports: every record gives one report, alternately to pedals and joystick.
+    void holdThenBlank_data()
+    {
+        QTest::addColumn<bool>("pedals");
+        QTest::addColumn<int>("heldReports");
+        QTest::newRow("both controllers") << true << 50;
+        QTest::newRow("joystick only") << false << 25;
+    }
+
+    void holdThenBlank()
+    {
+        QFETCH(bool, pedals);
+        QFETCH(int, heldReports);
+        WindowRig rig(true, pedals);
+        rig.start();
+        chooseSource(rig, 4);
+
+        rig.control<QSlider>("telemetry_in_airspeed")->setValue(640);
+        rig.control<QSlider>("telemetry_in_vertical_speed")->setValue(-37);
+        rig.control<QSlider>("telemetry_in_g_force")->setValue(100);
+        rig.control<QSlider>("telemetry_in_trim_yaw")->setValue(-100);
+        rig.control<QSlider>("telemetry_in_flaps")->setValue(30);
+        auto *valid = rig.control<QCheckBox>("telemetry_in_valid");
+
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            valid->setChecked(true);
+            QTRY_COMPARE(shown(rig, "telemetry_out_valid"), QStringLiteral("YES"));
+            QCOMPARE(shown(rig, "telemetry_out_airspeed"), QStringLiteral("640"));
+            QCOMPARE(shown(rig, "telemetry_out_vertical_speed"), QStringLiteral("-3.7"));
+            QCOMPARE(shown(rig, "telemetry_out_g_force"), QStringLiteral("10"));
+            QCOMPARE(shown(rig, "telemetry_out_trim_yaw"), QStringLiteral("-100"));
+            QCOMPARE(shown(rig, "telemetry_out_flaps"), QStringLiteral("30"));
+            QTRY_VERIFY(reportsAfter(0, {rig.joystick, rig.pedals}).last().packet[0] & 0x01);
+            const QByteArray live = reportsAfter(0, {rig.joystick, rig.pedals}).last().packet;
+            QCOMPARE(live.mid(16, 4), le32(float(-37 * 10.0 / 100.0)));
+
+            const quint64 mark = lastSequence({rig.joystick, rig.pedals});
+            valid->setChecked(false);
+            QTRY_VERIFY_WITH_TIMEOUT(reportsAfter(mark, {rig.joystick, rig.pedals}).size()
+                                         >= heldReports + 4, 5000);
+            // The view keeps "YES" through the hold: checked on the first records.
+            const QList<Report> after = reportsAfter(mark, {rig.joystick, rig.pedals});
+            for (int i = 0; i < after.size(); ++i) {
+                const QByteArray expected = i < heldReports ? live : QByteArray(28, '\0');
+                QVERIFY2(after[i].packet == expected, qPrintable(QString::number(i)));
+                QCOMPARE(after[i].tail, QByteArray(35, '\0'));
+                if (pedals && i > 0)
+                    QVERIFY(after[i].to != after[i - 1].to);
+            }
+            QTRY_COMPARE(shown(rig, "telemetry_out_valid"), QStringLiteral("NO"));
+            QCOMPARE(shown(rig, "telemetry_out_airspeed"), QStringLiteral("0"));
+            QCOMPARE(shown(rig, "telemetry_out_trim_yaw"), QStringLiteral("0"));
+        }
+    }
+
+    // Only the active source counts: the debug inputs do nothing under DCS.
+    void debugInputsIgnoredUnderDcs()
+    {
+        WindowRig rig(true, true);
+        rig.start();
+        // No DCS datagrams: once blanked, the view and the reports stay zero.
+        QTRY_COMPARE_WITH_TIMEOUT(shown(rig, "telemetry_out_valid"), QStringLiteral("NO"), 5000);
+        const quint64 mark = lastSequence({rig.joystick, rig.pedals});
+        rig.control<QCheckBox>("telemetry_in_valid")->setChecked(true);
+        rig.control<QSlider>("telemetry_in_airspeed")->setValue(500);
+        QTest::qWait(200);
+        const QList<Report> after = reportsAfter(mark, {rig.joystick, rig.pedals});
+        QVERIFY(after.size() >= 4);
+        for (const Report &report : after)
+            QCOMPARE(report.packet, QByteArray(28, '\0'));
+        QCOMPARE(shown(rig, "telemetry_out_airspeed"), QStringLiteral("0"));
+    }
+
+    // Choosing DCS again re-creates the reader on the same port.
+    void reselectingDcsRebinds()
+    {
+        WindowRig rig(true, false);
+        rig.start();
+        chooseSource(rig, 0);
+        chooseSource(rig, 0);
+        const quint64 mark = lastSequence({rig.joystick});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                sendDcs(kSample);
+                for (const Report &report : reportsAfter(mark, {rig.joystick}))
+                    if (report.packet == kSamplePacket)
+                        return true;
+                return false;
+            }(),
+            5000);
+    }
+};
+
+VORKAST_USB_TEST_MAIN(TestTelemetryBridge)
+#include "tst_telemetrybridge.moc"

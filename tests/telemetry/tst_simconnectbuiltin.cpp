@@ -1,0 +1,49 @@
+#include "simconnect.h"
+#include "stdoutcapture.h"
+#include "telemetryhandler.h"
+#include "telemetrypacket.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+// The SimConnect built in where the SDK is absent, and the MSFS source on top of it.
+
+class TestSimConnectBuiltin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // As with no simulator running: Open fails and hands out no handle.
+    void openFails()
+    {
+        HANDLE handle = reinterpret_cast<HANDLE>(0x1);
+        QVERIFY(SimConnect_Open(&handle, "Vorkast", nullptr, 0, nullptr, 0) < 0);
+        QCOMPARE(handle, nullptr);
+
+        SIMCONNECT_RECV *message = reinterpret_cast<SIMCONNECT_RECV *>(0x1);
+        DWORD size = 1;
+        QVERIFY(SimConnect_GetNextDispatch(nullptr, &message, &size) < 0);
+        QCOMPARE(message, nullptr);
+        QCOMPARE(size, DWORD(0));
+    }
+
+    // The "MSFS" source then never connects: an all-zero record every tick.
+    void readerStaysDisconnected()
+    {
+        TelemetryHandler handler(nullptr);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        QByteArray out = stdoutOf([&] { handler.setMode(TelemetryHandler::Msfs); });
+        for (int tick = 0; tick < 5; ++tick) {
+            out += stdoutOf([&] { handler.pollReader(); });
+            QCOMPARE(spy.size(), 1);
+            const TelemetryPacket packet = toPacket(spy.takeFirst().at(0).value<TelemetryData>());
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(&packet), sizeof packet),
+                     QByteArray(sizeof packet, '\0'));
+        }
+        out += stdoutOf([&] { handler.setMode(TelemetryHandler::Debug); });
+        QCOMPARE(out, QByteArray("Start MSFS 2020 telemetry \nStop MSFS 2020 telemetry \n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimConnectBuiltin)
+#include "tst_simconnectbuiltin.moc"

@@ -1,0 +1,269 @@
+#include "dcstelemetryreader.h"
+#include "telemetryhandler.h"
+#include "telemetrypacket.h"
+#include "ui_mainwindow.h"
+
+#include <QMainWindow>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+#include <QUdpSocket>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+// The telemetry core without a window: the packet and its hold, the handler's
+// sources, and the DCS datagram format through a real UDP socket.
+
+namespace {
+
+QByteArray bytesOf(const TelemetryPacket &packet)
+{
+    return QByteArray(reinterpret_cast<const char *>(&packet), sizeof packet);
+}
+
+QByteArray le32(float value)
+{
+    QByteArray bytes(4, '\0');
+    std::memcpy(bytes.data(), &value, 4);
+    return bytes;
+}
+
+void sendDcs(const QList<QByteArray> &datagrams)
+{
+    QUdpSocket sender;
+    for (const QByteArray &datagram : datagrams)
+        sender.writeDatagram(datagram, QHostAddress::LocalHost, DcsTelemetryReader::kPort);
+    // Loopback delivery is near-immediate; the short pause covers a busy machine.
+    QThread::msleep(30);
+}
+
+const QByteArray kSample = "1;350.5;-2.5;1.2;4.5;1500;0.5;0;0.25;1;0;0;1";
+
+} // namespace
+
+class TestTelemetry : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void packetLayout()
+    {
+        TelemetryData data;
+        data.valid = true;
+        data.on_ground = true;
+        data.flaps = 50;
+        data.brake = 25;
+        data.gear = 100;
+        data.trim_roll = -1;
+        data.trim_yaw = -100;
+        data.thrust = 1500.0f;
+        data.airspeed = std::numeric_limits<float>::quiet_NaN();
+        data.vertical_speed = -2.5f;
+        data.g_force = 1.2f;
+        data.aoa = 4.5f;
+        const QByteArray expected = QByteArray::fromHex("05 32 00 19 64 ff 00 9c")
+            + le32(1500.0f) + le32(0.0f)  // NaN airspeed travels as 0.0
+            + le32(-2.5f) + le32(1.2f) + le32(4.5f);
+        QCOMPARE(bytesOf(toPacket(data)).toHex(' '), expected.toHex(' '));
+
+        const auto report = telemetryReport(toPacket(data));
+        QCOMPARE(report[0], std::uint8_t(0x1E));
+        QCOMPARE(report[1], std::uint8_t(0x02));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(&report[2]), 28), expected);
+        QVERIFY(std::all_of(report.begin() + 30, report.end(), [](auto b) { return b == 0; }));
+    }
+
+    void trimOverrideFlag()
+    {
+        TelemetryData data;
+        data.trim_override = true;
+        QCOMPARE(toPacket(data).flags, std::uint8_t(0x02));
+    }
+
+    // Fifty invalid records in a row keep the last valid packet, valid bit
+    // included; the 51st blanks it; a valid record restores at once.
+    void holdThenBlank()
+    {
+        TelemetryData valid;
+        valid.valid = true;
+        valid.airspeed = 200.0f;
+        TelemetryPacket held{};
+        std::uint16_t count = 7;
+        updateHeldPacket(held, count, valid);
+        QCOMPARE(count, std::uint16_t(0));
+        const QByteArray validBytes = bytesOf(held);
+
+        for (int i = 1; i <= 50; ++i) {
+            updateHeldPacket(held, count, TelemetryData{});
+            QCOMPARE(bytesOf(held), validBytes);
+        }
+        updateHeldPacket(held, count, TelemetryData{});
+        QCOMPARE(bytesOf(held), QByteArray(28, '\0'));
+        for (int i = 0; i < 1000; ++i)  // the count never wraps into holding again
+            updateHeldPacket(held, count, TelemetryData{});
+        QCOMPARE(count, std::uint16_t(50));
+        QCOMPARE(bytesOf(held), QByteArray(28, '\0'));
+
+        updateHeldPacket(held, count, valid);
+        QCOMPARE(bytesOf(held), validBytes);
+        QCOMPARE(count, std::uint16_t(0));
+    }
+
+    void truncatedLowByte_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<int>("byte");
+        QTest::newRow("150") << 150.0 << 150;
+        QTest::newRow("toward zero") << 99.9 << 99;
+        QTest::newRow("-10") << -10.0 << 246;
+        QTest::newRow("-0.9") << -0.9 << 0;
+        QTest::newRow("300") << 300.0 << 44;
+        QTest::newRow("huge") << 1e20 << 0;  // 1e20 is a multiple of 256
+        QTest::newRow("nan") << std::nan("") << 0;
+        QTest::newRow("inf") << std::numeric_limits<double>::infinity() << 0;
+    }
+
+    void truncatedLowByte()
+    {
+        QFETCH(double, value);
+        QFETCH(int, byte);
+        QCOMPARE(int(::truncatedLowByte(value)), byte);
+    }
+
+    void dcsParse_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QByteArray>("packet");  // as toPacket gives it
+        QTest::newRow("sample") << kSample
+                                << QByteArray::fromHex("05 32 00 19 64 00 00 00") + le32(1500)
+                                       + le32(350.5f) + le32(-2.5f) + le32(1.2f) + le32(4.5f);
+        QTest::newRow("not valid") << QByteArray("1;350.5;-2.5;1.2;4.5;1500;0.5;0;0.25;1;0;0;0")
+                                   << QByteArray::fromHex("04 32 00 19 64 00 00 00") + le32(1500)
+                                          + le32(350.5f) + le32(-2.5f) + le32(1.2f) + le32(4.5f);
+        QTest::newRow("fractions") << QByteArray("0;0;0;0;0;0;1.5;-0.1;0.999;0.01;7;7;1")
+                                   << QByteArray::fromHex("01 96 f6 63 01 00 00 00")
+                                          + QByteArray(20, '\0');
+        QTest::newRow("malformed fields")
+            << QByteArray("x;abc;1,5;;4.5;1e3;zz;0.5;;1;;;1")
+            << QByteArray::fromHex("01 00 32 00 64 00 00 00") + le32(1000) + le32(0) + le32(0)
+                   + le32(0) + le32(4.5f);
+        QTest::newRow("short") << QByteArray("1;350.5;-2.5")
+                               << QByteArray::fromHex("04 00 00 00 00 00 00 00") + le32(0)
+                                      + le32(350.5f) + le32(-2.5f) + le32(0) + le32(0);
+        QTest::newRow("empty") << QByteArray() << QByteArray(28, '\0');
+        QTest::newRow("extra fields ignored") << kSample + ";9;9;garbage"
+                                              << QByteArray::fromHex("05 32 00 19 64 00 00 00")
+                                                     + le32(1500) + le32(350.5f) + le32(-2.5f)
+                                                     + le32(1.2f) + le32(4.5f);
+        QTest::newRow("not utf-8") << QByteArray("\xff\xfe;\x80;;;;;;;;;;;1")
+                                   << QByteArray::fromHex("01 00 00 00 00 00 00 00")
+                                          + QByteArray(20, '\0');
+    }
+
+    void dcsParse()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QByteArray, packet);
+        QCOMPARE(bytesOf(toPacket(DcsTelemetryReader::parse(datagram))).toHex(' '),
+                 packet.toHex(' '));
+    }
+
+    // Through the socket: the newest datagram of a tick counts, a tick without
+    // one gives an invalid all-zero record.
+    void dcsSocket()
+    {
+        TelemetryHandler handler(nullptr);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        handler.setMode(TelemetryHandler::Dcs);
+
+        sendDcs({"0;1;0;0;0;0;0;0;0;0;0;0;1", "0;2;0;0;0;0;0;0;0;0;0;0;1", kSample});
+        handler.pollReader();
+        QCOMPARE(spy.size(), 1);
+        const auto first = spy.takeFirst().at(0).value<TelemetryData>();
+        QVERIFY(first.valid && first.on_ground);
+        QCOMPARE(first.airspeed, 350.5f);
+
+        handler.pollReader();
+        QCOMPARE(spy.size(), 1);
+        const auto none = spy.takeFirst().at(0).value<TelemetryData>();
+        QCOMPARE(bytesOf(toPacket(none)), QByteArray(28, '\0'));
+
+        // A datagram far larger than any sender would use is read whole.
+        sendDcs({kSample + ";" + QByteArray(60000, '9')});
+        handler.pollReader();
+        QCOMPARE(spy.takeFirst().at(0).value<TelemetryData>().airspeed, 350.5f);
+    }
+
+    // Choosing DCS again closes the old socket before binding the new one, and
+    // leaving DCS frees the port.
+    void dcsRebindsAndReleasesPort()
+    {
+        TelemetryHandler handler(nullptr);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        handler.setMode(TelemetryHandler::Dcs);
+        handler.setMode(TelemetryHandler::Dcs);
+        sendDcs({kSample});
+        handler.pollReader();
+        QVERIFY(spy.takeFirst().at(0).value<TelemetryData>().valid);
+
+        handler.setMode(TelemetryHandler::Debug);
+        QUdpSocket probe;
+        QVERIFY2(probe.bind(QHostAddress::Any, DcsTelemetryReader::kPort,
+                            QAbstractSocket::DontShareAddress),
+                 qPrintable(probe.errorString()));
+    }
+
+    void unknownModesGiveDebugSource_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("4") << 4;
+        QTest::newRow("7") << 7;
+        QTest::newRow("-1") << -1;
+    }
+
+    void unknownModesGiveDebugSource()
+    {
+        QFETCH(int, mode);
+        QMainWindow window;
+        Ui::MainWindow ui;
+        ui.setupUi(&window);
+        ui.telemetry_in_valid->setChecked(true);
+        ui.telemetry_in_airspeed->setValue(123);
+        ui.telemetry_in_vertical_speed->setValue(-37);
+        ui.telemetry_in_g_force->setValue(100);
+        ui.telemetry_in_trim_yaw->setValue(-100);
+        ui.telemetry_in_gear->setValue(100);
+
+        TelemetryHandler handler(&ui);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        handler.pollReader();  // no source yet: nothing
+        QCOMPARE(spy.size(), 0);
+        handler.setMode(mode);
+        handler.pollReader();
+        QCOMPARE(spy.size(), 1);
+        const auto data = spy.takeFirst().at(0).value<TelemetryData>();
+        QVERIFY(data.valid);
+        QCOMPARE(data.airspeed, 123.0f);
+        QCOMPARE(data.vertical_speed, float(-37 * 10.0 / 100.0));
+        QCOMPARE(data.g_force, 10.0f);
+        QCOMPARE(data.trim_yaw, std::int8_t(-100));
+        QCOMPARE(data.gear, std::uint8_t(100));
+    }
+
+    // The handler polls on its own every 20 ms.
+    void timerPolls()
+    {
+        QMainWindow window;
+        Ui::MainWindow ui;
+        ui.setupUi(&window);
+        TelemetryHandler handler(&ui);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        handler.setMode(TelemetryHandler::Debug);
+        QTRY_VERIFY_WITH_TIMEOUT(spy.size() >= 5, 2000);
+    }
+};
+
+QTEST_MAIN(TestTelemetry)
+#include "tst_telemetry.moc"

@@ -1,0 +1,248 @@
+#include "telemetryhandler.h"
+#include "telemetrypacket.h"
+#include "warthundertelemetryreader.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <limits>
+
+// The War Thunder source against a real HTTP server on the game's port.
+
+namespace {
+
+QByteArray hexOf(const TelemetryData &data)
+{
+    const TelemetryPacket packet = toPacket(data);
+    return QByteArray(reinterpret_cast<const char *>(&packet), sizeof packet).toHex(' ');
+}
+
+QByteArray httpResponse(const QByteArray &body, const QByteArray &status = "200 OK")
+{
+    return "HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+const QByteArray kSample = R"({"valid": true, "IAS, km/h": 420, "AoA, deg": 5.5, "Ny": 2.1,
+    "throttle 1, %": 87, "flaps, %": 20, "gear, %": 100})";
+
+// The game's state page on 127.0.0.1:8111: counts the requests it gets and
+// answers each with a canned response, or holds them unanswered until released.
+class StatePageServer : public QObject
+{
+public:
+    explicit StatePageServer(const QByteArray &response) : response(response)
+    {
+        connect(&server, &QTcpServer::newConnection, this, &StatePageServer::accept);
+    }
+
+    bool listen() { return server.listen(QHostAddress::LocalHost, WarthunderTelemetryReader::kPort); }
+    void hold() { holding = true; }
+    int requests() const { return received; }
+
+    void release()
+    {
+        holding = false;
+        for (const QPointer<QTcpSocket> &socket : std::as_const(waiting))
+            if (socket)
+                socket->write(response);
+        waiting.clear();
+    }
+
+private:
+    void accept()
+    {
+        while (QTcpSocket *socket = server.nextPendingConnection())
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+    }
+
+    void read(QTcpSocket *socket)
+    {
+        QByteArray &pending = buffers[socket];
+        pending += socket->readAll();
+        // A GET has no body: each blank line ends one request.
+        for (qsizetype end; (end = pending.indexOf("\r\n\r\n")) >= 0;) {
+            pending.remove(0, end + 4);
+            ++received;
+            if (holding)
+                waiting << socket;
+            else
+                socket->write(response);
+        }
+    }
+
+    QTcpServer server;
+    QByteArray response;
+    bool holding = false;
+    int received = 0;
+    QHash<QTcpSocket *, QByteArray> buffers;
+    QList<QPointer<QTcpSocket>> waiting;
+};
+
+TelemetryData recordAt(const QSignalSpy &spy, int index)
+{
+    return spy.at(index).at(0).value<TelemetryData>();
+}
+
+} // namespace
+
+class TestWarthunderReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // One answered request through the handler; the first record is compared whole.
+    void statePage_data()
+    {
+        QTest::addColumn<QByteArray>("response");
+        QTest::addColumn<TelemetryData>("expected");
+
+        QTest::newRow("sample") << httpResponse(kSample)
+                                << TelemetryData{.valid = true, .flaps = 20, .gear = 100, .thrust = 87.0f,
+                                                 .airspeed = 420.0f, .g_force = 2.1f, .aoa = 5.5f};
+        QTest::newRow("flaps 33.9") << httpResponse(R"({"valid": true, "flaps, %": 33.9})")
+                                    << TelemetryData{.valid = true, .flaps = 33};
+        QTest::newRow("low bytes") << httpResponse(R"({"flaps, %": 300, "gear, %": -10.7})")
+                                   << TelemetryData{.flaps = 44, .gear = 246};
+        // Beyond the float range: an infinity, as IEEE rounding gives it; the
+        // percentage keeps its low byte (1e20 is a multiple of 256).
+        QTest::newRow("huge numbers")
+            << httpResponse(R"({"valid": true, "IAS, km/h": 1e300, "flaps, %": 1e20})")
+            << TelemetryData{.valid = true, .airspeed = std::numeric_limits<float>::infinity()};
+        QTest::newRow("missing keys") << httpResponse("{}") << TelemetryData{};
+        QTest::newRow("wrong types")
+            << httpResponse(R"({"valid": "true", "IAS, km/h": "420", "AoA, deg": null, "Ny": [2.1],
+                               "throttle 1, %": {"v": 87}, "flaps, %": true, "gear, %": "100"})")
+            << TelemetryData{};
+        QTest::newRow("valid 1 is no boolean") << httpResponse(R"({"valid": 1, "IAS, km/h": 420})")
+                                               << TelemetryData{.airspeed = 420.0f};
+        QTest::newRow("not JSON") << httpResponse("<html>no battle</html>") << TelemetryData{};
+        QTest::newRow("JSON cut short") << httpResponse(R"({"valid": true, "IAS, km/h": 4)")
+                                        << TelemetryData{};
+        QTest::newRow("array") << httpResponse(R"([{"valid": true, "IAS, km/h": 420}])")
+                               << TelemetryData{};
+        QTest::newRow("HTTP 404") << httpResponse(kSample, "404 Not Found") << TelemetryData{};
+    }
+
+    void statePage()
+    {
+        QFETCH(QByteArray, response);
+        QFETCH(TelemetryData, expected);
+        StatePageServer server(response);
+        QVERIFY(server.listen());
+        TelemetryHandler handler(nullptr);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        handler.setMode(TelemetryHandler::Warthunder);
+        handler.pollReader();
+        QTRY_VERIFY(spy.size() >= 1);
+        QCOMPARE(hexOf(recordAt(spy, 0)), hexOf(expected));
+    }
+
+    // While a request is outstanding, ticks (the handler's own and explicit
+    // ones) neither send another request nor emit; the answer gives exactly one
+    // record, and the following tick sends the next request.
+    void oneRequestAtATime()
+    {
+        StatePageServer server(httpResponse(kSample));
+        QVERIFY(server.listen());
+        server.hold();
+        TelemetryHandler handler(nullptr);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        handler.setMode(TelemetryHandler::Warthunder);
+        handler.pollReader();
+        QTRY_COMPARE(server.requests(), 1);
+        for (int i = 0; i < 5; ++i) {
+            handler.pollReader();
+            QTest::qWait(40);
+        }
+        QCOMPARE(server.requests(), 1);
+        QCOMPARE(spy.size(), 0);
+
+        server.release();
+        server.hold();  // the next request waits again
+        QTRY_COMPARE(spy.size(), 1);
+        QVERIFY(recordAt(spy, 0).valid);
+        QTRY_COMPARE(server.requests(), 2);  // sent by the handler's next tick
+        QTest::qWait(100);
+        QCOMPARE(server.requests(), 2);
+        QCOMPARE(spy.size(), 1);
+    }
+
+    // The reader on its own, so that only the test ticks: a refused connection
+    // gives exactly one invalid record and frees the reader at once for the
+    // next tick's request; without a tick no request leaves.
+    void connectionRefused()
+    {
+        TelemetryHandler handler(nullptr);  // no source of its own: its timer polls nothing
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        WarthunderTelemetryReader reader(&handler);
+
+        QElapsedTimer clock;
+        clock.start();
+        reader.poll();
+        QTRY_COMPARE(spy.size(), 1);
+        QVERIFY(clock.elapsed() < WarthunderTelemetryReader::kTransferTimeoutMs);  // refused, not timed out
+        QCOMPARE(hexOf(recordAt(spy, 0)), hexOf(TelemetryData{}));
+
+        StatePageServer server(httpResponse(kSample));
+        QVERIFY(server.listen());
+        reader.poll();
+        QTRY_COMPARE(spy.size(), 2);
+        QVERIFY(recordAt(spy, 1).valid);
+        QCOMPARE(recordAt(spy, 1).airspeed, 420.0f);
+
+        QTest::qWait(100);
+        QCOMPARE(spy.size(), 2);
+        QCOMPARE(server.requests(), 1);
+    }
+
+    // A game that accepts the connection and never answers: after the transfer
+    // timeout the request fails with an invalid record, and requests go on.
+    void silentServerTimesOut()
+    {
+        StatePageServer server(httpResponse(kSample));
+        QVERIFY(server.listen());
+        server.hold();
+        TelemetryHandler handler(nullptr);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        handler.setMode(TelemetryHandler::Warthunder);
+
+        QElapsedTimer clock;
+        clock.start();
+        handler.pollReader();
+        QTest::qWait(WarthunderTelemetryReader::kTransferTimeoutMs / 2);
+        QCOMPARE(spy.size(), 0);
+        QCOMPARE(server.requests(), 1);
+
+        QTRY_VERIFY_WITH_TIMEOUT(spy.size() >= 1, 5000);
+        QVERIFY(clock.elapsed() >= WarthunderTelemetryReader::kTransferTimeoutMs * 9 / 10);
+        QCOMPARE(hexOf(recordAt(spy, 0)), hexOf(TelemetryData{}));
+        QTRY_COMPARE(server.requests(), 2);
+    }
+
+    // Leaving War Thunder with a request outstanding drops it quietly.
+    void modeChangeDuringRequest()
+    {
+        StatePageServer server(httpResponse(kSample));
+        QVERIFY(server.listen());
+        server.hold();
+        TelemetryHandler handler(nullptr);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        handler.setMode(TelemetryHandler::Warthunder);
+        handler.pollReader();
+        QTRY_COMPARE(server.requests(), 1);
+        handler.setMode(TelemetryHandler::Debug);  // without a form: all-zero records
+        server.release();
+        QTest::qWait(100);
+        for (const QList<QVariant> &args : std::as_const(spy))
+            QCOMPARE(hexOf(args.at(0).value<TelemetryData>()), hexOf(TelemetryData{}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWarthunderReader)
+#include "tst_warthunderreader.moc"
