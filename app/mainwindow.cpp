@@ -98,10 +98,8 @@ MainWindow::MainWindow(QWidget *parent)
 MainWindow::~MainWindow()
 {
     delete ui;
-    if (joystickDevice)
-        libusb_close(joystickDevice);
-    if (pedalsDevice)
-        libusb_close(pedalsDevice);
+    closeDevice(joystickDevice);
+    closeDevice(pedalsDevice);
     libusb_exit(nullptr);
     // Last, so the source's sockets and simulator connection close cleanly at exit.
     delete telemetryHandler;

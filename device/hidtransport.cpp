@@ -1,5 +1,6 @@
 #include "hidtransport.h"
 
+#include "hidrawlink.h"
 #include "protocol.h"
 
 #include <libusb.h>
@@ -16,6 +17,10 @@ namespace {
 
 int setFeatureReport(libusb_device_handle *device, std::uint8_t *buffer, std::uint16_t length)
 {
+#ifdef __linux__
+    if (const auto link = hidraw::linkFor(device))
+        return hidraw::setFeature(*link, kCommandReportId, buffer, length);
+#endif
     return libusb_control_transfer(device, kSetReportRequestType, kHidSetReport,
                                    kFeatureReportType | kCommandReportId, kInterface, buffer,
                                    length, kTransferTimeoutMs);
@@ -34,6 +39,10 @@ int getReport(libusb_device_handle *device, std::uint8_t reportId, std::uint8_t 
 {
     if (!device)
         return LIBUSB_ERROR_NO_DEVICE;
+#ifdef __linux__
+    if (const auto link = hidraw::linkFor(device))
+        return hidraw::getFeature(*link, reportId, buffer, length);
+#endif
     return libusb_control_transfer(device, kGetReportRequestType, kHidGetReport,
                                    kFeatureReportType | reportId, kInterface, buffer, length,
                                    kTransferTimeoutMs);
@@ -82,6 +91,16 @@ int sendChunked(libusb_device_handle *device, std::uint8_t command, const std::u
 
     putLe16(&report[4], kClosingRemaining);
     return setFeatureReport(device, report.data(), kCommandReportSize);
+}
+
+void closeDevice(libusb_device_handle *device)
+{
+    if (!device)
+        return;
+#ifdef __linux__
+    hidraw::forget(device);
+#endif
+    libusb_close(device);
 }
 
 } // namespace vorkast

@@ -11,6 +11,15 @@ struct libusb_device_handle;
 // LIBUSB_ERROR_NO_DEVICE. Otherwise the result is that of libusb_control_transfer:
 // the number of bytes in the data stage, or a negative libusb error code. No
 // function retries; every transfer waits at most 1000 ms. Interface 0 is not claimed.
+//
+// On Linux, when a kernel driver holds interface 0 (the HID driver, on any
+// desktop), the same requests go through that interface's hidraw node instead:
+// the controller receives the same bytes, results mean the same, nothing is
+// claimed or detached, and the kernel's own time-out (5 s) applies. The node is
+// opened at a handle's first transfer and kept open; if it cannot be opened (no
+// access), every transfer on that handle fails. On that path a report's byte 0
+// must be its id (0x1E), or nothing is sent (LIBUSB_ERROR_INVALID_PARAM).
+// Close handles with closeDevice(), which also closes the node.
 namespace vorkast {
 
 // GET_REPORT of the Feature report `reportId` with wLength `length`. At most
@@ -35,5 +44,9 @@ int sendCommand(libusb_device_handle *device, std::uint8_t command);
 // checked; the result is that of the closing report.
 int sendChunked(libusb_device_handle *device, std::uint8_t command, const std::uint8_t *record,
                 std::uint16_t length);
+
+// libusb_close() and whatever the functions above keep open for the handle.
+// A null handle is ignored.
+void closeDevice(libusb_device_handle *device);
 
 } // namespace vorkast

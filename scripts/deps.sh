@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
           libgl-dev libusb-1.0-0-dev)
 if [[ "${1:-}" == "--tests" ]]; then
-    packages+=(umockdev libumockdev-dev)
+    packages+=(umockdev libumockdev-dev lua5.1 lua-socket locales desktop-file-utils dpkg-dev)
 fi
 
 missing=()

@@ -57,10 +57,10 @@ public:
     // parsing stops at the first block that does not fit, keeping what came before.
     static void parse(const char *data, qsizetype size, Indicators &state);
 
-private:
     // The record `state` and the difference ring give.
     static TelemetryData derive(const Indicators &state);
 
+private:
     QUdpSocket socket;
     QByteArray buffer;
     Indicators indicators;

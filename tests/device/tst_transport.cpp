@@ -3,6 +3,7 @@
 
 #include "emulatedusbbus.h"
 #include "hidtransport.h"
+#include "libusbsession.h"
 #include "protocol.h"
 #include "testmain.h"
 
@@ -11,7 +12,6 @@
 #include <QTest>
 
 #include <array>
-#include <vector>
 
 using namespace vorkast;
 using namespace vorkast::protocol;
@@ -37,38 +37,6 @@ std::uint16_t productIdOf(Kind kind)
 {
     return kind == Kind::Joystick ? JOYSTICK_PRODUCT_ID : PEDALS_PRODUCT_ID;
 }
-
-// A private libusb context with its open handles; closed before the bus goes.
-class LibusbSession
-{
-public:
-    LibusbSession() { m_initResult = libusb_init(&m_context); }
-    ~LibusbSession()
-    {
-        for (libusb_device_handle *handle : m_handles)
-            libusb_close(handle);
-        if (m_initResult == LIBUSB_SUCCESS)
-            libusb_exit(m_context);
-    }
-    LibusbSession(const LibusbSession &) = delete;
-    LibusbSession &operator=(const LibusbSession &) = delete;
-
-    int initResult() const { return m_initResult; }
-
-    libusb_device_handle *open(std::uint16_t productId)
-    {
-        libusb_device_handle *handle =
-            libusb_open_device_with_vid_pid(m_context, CONTROLLER_VENDOR_ID, productId);
-        if (handle)
-            m_handles.push_back(handle);
-        return handle;
-    }
-
-private:
-    libusb_context *m_context = nullptr;
-    int m_initResult = LIBUSB_ERROR_OTHER;
-    std::vector<libusb_device_handle *> m_handles;
-};
 
 // Where the 58 data bytes (6..63) of one report come from: runs of record bytes.
 struct Run

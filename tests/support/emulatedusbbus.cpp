@@ -4,6 +4,7 @@
 
 #include <umockdev.h>
 
+#include <linux/hidraw.h>
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
 
@@ -35,8 +36,12 @@ struct Device
     std::unique_ptr<VirtualController> controller;
     std::string devnode;
     UMockdevIoctlBase *handler = nullptr;
+    EmulatedUsbBus::Driver driver = EmulatedUsbBus::Driver::None;
+    std::string hidrawNode;  // empty without a driver
+    UMockdevIoctlBase *hidrawHandler = nullptr;
 
     std::mutex mutex;
+    EmulatedUsbBus::Traffic traffic;
     // Completed URBs waiting to be reaped, per open file (client).
     std::map<UMockdevIoctlClient *, std::deque<UMockdevIoctlData *>> reapable;
 
@@ -86,6 +91,16 @@ void runControlUrb(VirtualController &controller, usbdevfs_urb *urb)
     }
 }
 
+// The kernel lets usbfs send a class or standard request to an interface only
+// when usbfs holds it (or may take it); a bound driver makes that EBUSY.
+bool refusedForDriver(const Device &device, const std::uint8_t *setup)
+{
+    const std::uint8_t requestType = setup[0];
+    const bool toInterface0 = (requestType & 0x1F) == 0x01 && setup[4] == 0;
+    const bool vendor = (requestType & 0x60) == 0x40;
+    return device.driver != EmulatedUsbBus::Driver::None && toInterface0 && !vendor;
+}
+
 gboolean submitUrb(Device &device, UMockdevIoctlClient *client)
 {
     UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
@@ -116,8 +131,23 @@ gboolean submitUrb(Device &device, UMockdevIoctlClient *client)
         umockdev_ioctl_client_complete(client, -1, EFAULT);
         return TRUE;
     }
+    if (refusedForDriver(device, static_cast<const std::uint8_t *>(urb->buffer))) {
+        g_object_unref(bufferData);
+        g_object_unref(urbData);
+        {
+            std::lock_guard lock(device.mutex);
+            ++device.traffic.usbfsRefused;
+        }
+        umockdev_ioctl_client_complete(client, -1, EBUSY);
+        return TRUE;
+    }
     runControlUrb(*device.controller, urb);
     g_object_unref(bufferData);  // urbData keeps it as a child and writes it back
+
+    {
+        std::lock_guard lock(device.mutex);
+        ++device.traffic.usbfsControl;
+    }
 
     {
         std::lock_guard lock(device.mutex);
@@ -161,6 +191,62 @@ gboolean reapUrb(Device &device, UMockdevIoctlClient *client)
     return TRUE;
 }
 
+gboolean answerGetDriver(Device &device, UMockdevIoctlClient *client)
+{
+    GError *error = nullptr;
+    UMockdevIoctlData *arg = umockdev_ioctl_data_resolve(
+        umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_getdriver), &error);
+    if (!arg) {
+        g_clear_error(&error);
+        umockdev_ioctl_client_complete(client, -1, EFAULT);
+        return TRUE;
+    }
+    auto *query = reinterpret_cast<usbdevfs_getdriver *>(arg->data);
+    int result = 0;
+    int errnum = 0;
+    if (query->interface != 0) {
+        result = -1;
+        errnum = EINVAL;  // no such interface
+    } else if (device.driver == EmulatedUsbBus::Driver::None) {
+        result = -1;
+        errnum = ENODATA;  // the kernel's "no driver bound"
+    } else {
+        std::memset(query->driver, 0, sizeof query->driver);
+        std::strcpy(query->driver, "usbhid");
+    }
+    g_object_unref(arg);
+    umockdev_ioctl_client_complete(client, result, errnum);
+    return TRUE;
+}
+
+const char *grabName(gulong request)
+{
+    switch (request) {
+    case USBDEVFS_CLAIMINTERFACE: return "USBDEVFS_CLAIMINTERFACE";
+    case USBDEVFS_DISCONNECT_CLAIM: return "USBDEVFS_DISCONNECT_CLAIM";
+    case USBDEVFS_IOCTL: return "USBDEVFS_IOCTL";
+    case USBDEVFS_SETINTERFACE: return "USBDEVFS_SETINTERFACE";
+    case USBDEVFS_SETCONFIGURATION: return "USBDEVFS_SETCONFIGURATION";
+    case USBDEVFS_RESET: return "USBDEVFS_RESET";
+    default: return "?";
+    }
+}
+
+// Requests that would take the interface (or the device) from whoever holds
+// it. On record for every controller; with a driver bound they fail as the
+// kernel fails a claim of a bound interface, without them it answers as before.
+gboolean recordGrab(Device &device, UMockdevIoctlClient *client, gulong request)
+{
+    {
+        std::lock_guard lock(device.mutex);
+        device.traffic.driverGrabs.append(QString::fromLatin1(grabName(request)));
+    }
+    if (device.driver == EmulatedUsbBus::Driver::None)
+        return FALSE;
+    umockdev_ioctl_client_complete(client, -1, EBUSY);
+    return TRUE;
+}
+
 gboolean onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer userData)
 {
     Device &device = deviceOf(userData);
@@ -193,9 +279,73 @@ gboolean onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer user
         // no longer holds.
         umockdev_ioctl_client_complete(client, -1, EINVAL);
         return TRUE;
+    case USBDEVFS_GETDRIVER:
+        return answerGetDriver(device, client);
+    case USBDEVFS_CLAIMINTERFACE:
+    case USBDEVFS_DISCONNECT_CLAIM:
+    case USBDEVFS_IOCTL:  // carries USBDEVFS_DISCONNECT / USBDEVFS_CONNECT
+    case USBDEVFS_SETINTERFACE:
+    case USBDEVFS_SETCONFIGURATION:
+    case USBDEVFS_RESET:
+        return recordGrab(device, client, request);
     default:
         return FALSE;
     }
+}
+
+// The hidraw node of a controller the HID driver holds: feature ioctls become
+// the requests usbhid sends, report id from byte 0, on interface 0.
+gboolean onHidrawIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer userData)
+{
+    Device &device = deviceOf(userData);
+    const gulong request = umockdev_ioctl_client_get_request(client);
+    const bool set = request == gulong(HIDIOCSFEATURE(_IOC_SIZE(request)));
+    const bool get = request == gulong(HIDIOCGFEATURE(_IOC_SIZE(request)));
+    if (!set && !get)
+        return FALSE;
+
+    const std::size_t count = _IOC_SIZE(request);
+    if (count < 2) {  // hidraw refuses reports shorter than id and one byte
+        umockdev_ioctl_client_complete(client, -1, EINVAL);
+        return TRUE;
+    }
+    GError *error = nullptr;
+    UMockdevIoctlData *data =
+        umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, count, &error);
+    if (!data) {
+        g_clear_error(&error);
+        umockdev_ioctl_client_complete(client, -1, EFAULT);
+        return TRUE;
+    }
+
+    // usbhid works on its own copy and leaves the id out of the data stage
+    // when it is 0; only the reply bytes that arrived are copied back.
+    std::vector<std::uint8_t> kernelBuffer(data->data, data->data + count);
+    const std::uint8_t reportId = kernelBuffer[0];
+    const std::size_t skip = reportId == 0 ? 1 : 0;
+    const auto value = std::uint16_t(vorkast::protocol::kFeatureReportType | reportId);
+    const auto length = std::uint16_t(count - skip);
+    int result = set ? device.controller->handleControl(vorkast::protocol::kSetReportRequestType,
+                                                        vorkast::protocol::kHidSetReport, value,
+                                                        0, length, kernelBuffer.data() + skip)
+                     : device.controller->handleControl(vorkast::protocol::kGetReportRequestType,
+                                                        vorkast::protocol::kHidGetReport, value,
+                                                        0, length, kernelBuffer.data() + skip);
+    if (result >= 0) {
+        result += int(skip);
+        if (get)
+            std::memcpy(data->data, kernelBuffer.data(), std::size_t(result));
+    }
+    g_object_unref(data);
+    {
+        std::lock_guard lock(device.mutex);
+        ++device.traffic.hidrawFeature;
+    }
+    if (result < 0)
+        umockdev_ioctl_client_complete(client, -1, EPIPE);  // the controller stalled
+    else
+        umockdev_ioctl_client_complete(client, result, 0);
+    return TRUE;
 }
 
 void onClientVanished(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer userData)
@@ -244,6 +394,34 @@ QByteArray descriptors(std::uint16_t productId)
 
 constexpr const char kPreloadLibrary[] = "libumockdev-preload.so.0";
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VORKAST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VORKAST_ASAN 1
+#endif
+#endif
+
+#ifdef VORKAST_ASAN
+extern "C" void __asan_init();
+#endif
+
+// AddressSanitizer's shared runtime (GCC links it so) refuses to start unless
+// it comes first in the initial library list, ahead of any preload; clang's
+// static runtime lives in the program itself and needs nothing.
+std::string sharedSanitizerRuntime()
+{
+#ifdef VORKAST_ASAN
+    Dl_info runtime{};
+    Dl_info program{};
+    if (dladdr(reinterpret_cast<void *>(&__asan_init), &runtime) && runtime.dli_fname
+        && dladdr(reinterpret_cast<void *>(&sharedSanitizerRuntime), &program)
+        && runtime.dli_fbase != program.dli_fbase)
+        return runtime.dli_fname;
+#endif
+    return {};
+}
+
 } // namespace
 
 struct EmulatedUsbBus::Private
@@ -273,12 +451,76 @@ EmulatedUsbBus::~EmulatedUsbBus()
                                              nullptr);
         g_object_unref(device->handler);
         device->handler = nullptr;
+        if (device->hidrawHandler) {
+            umockdev_testbed_detach_ioctl(d->testbed, device->hidrawNode.c_str(), nullptr);
+            g_signal_handlers_disconnect_matched(device->hidrawHandler, G_SIGNAL_MATCH_FUNC, 0, 0,
+                                                 nullptr, reinterpret_cast<gpointer>(onHidrawIoctl),
+                                                 nullptr);
+            g_object_unref(device->hidrawHandler);
+            device->hidrawHandler = nullptr;
+        }
     }
     d->devices.clear();
     g_object_unref(d->testbed);  // removes the testbed directory
 }
 
-VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind)
+// What the kernel's HID driver adds below a bound controller: the interface,
+// the HID device on it and that device's hidraw class device with its node.
+static void addHidDriver(UMockdevTestbed *testbed, const DeviceRef &device, int busnum, int port,
+                         int index)
+{
+    // An unopenable node is one missing from /dev. Its number lies far beyond
+    // the 64 hidraw minors a kernel hands out, so that an open() umockdev lets
+    // through to the host's /dev cannot find a real device there.
+    const bool openable = device->driver == EmulatedUsbBus::Driver::Hid;
+    const int minor = openable ? index : 900 + index;
+    device->hidrawNode = QString::asprintf("/dev/hidraw%d", minor).toStdString();
+
+    const QString usbDevice =
+        QString::asprintf("/sys/devices/pci0000:00/0000:00:14.0/usb%d/%d-%d", busnum, busnum, port);
+    const QString interface = usbDevice + QString::asprintf("/%d-%d:1.0", busnum, port);
+    const std::uint16_t productId = device->controller->productId();
+    const QString hidDevice = interface
+        + QString::asprintf("/0003:%04X:%04X.%04X", vorkast::protocol::CONTROLLER_VENDOR_ID,
+                            productId, index + 1);
+    const QString hidraw = hidDevice + QString::asprintf("/hidraw/hidraw%d", minor);
+
+    GError *error = nullptr;
+    if (openable) {
+        // As for usbfs: someone answers before the node exists.
+        device->hidrawHandler = umockdev_ioctl_base_new();
+        connectShared(device->hidrawHandler, "handle-ioctl", G_CALLBACK(onHidrawIoctl), device);
+        if (!umockdev_testbed_attach_ioctl(testbed, device->hidrawNode.c_str(),
+                                           device->hidrawHandler, &error))
+            qFatal("umockdev: cannot attach ioctl handler to %s: %s", device->hidrawNode.c_str(),
+                   error ? error->message : "unknown error");
+    }
+
+    const QString description =
+        // hidraw class device, with its node unless that is to be missing
+        QStringLiteral("P: %1\n").arg(hidraw.mid(4))
+        + (openable ? QString::asprintf("N: hidraw%d\n", minor) : QString())
+        + QStringLiteral("E: SUBSYSTEM=hidraw\n")
+        + QString::asprintf("E: DEVNAME=/dev/hidraw%d\n", minor)
+        + QStringLiteral("\n")
+        // HID device
+        + QStringLiteral("P: %1\n").arg(hidDevice.mid(4))
+        + QStringLiteral("E: SUBSYSTEM=hid\nE: DRIVER=hid-generic\n")
+        + QString::asprintf("E: HID_ID=0003:%08X:%08X\n", vorkast::protocol::CONTROLLER_VENDOR_ID,
+                            productId)
+        + QStringLiteral("\n")
+        // USB interface 0
+        + QStringLiteral("P: %1\n").arg(interface.mid(4))
+        + QStringLiteral("E: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=usbhid\n"
+                         "A: bInterfaceNumber=00\\n\nA: bAlternateSetting= 0\\n\n"
+                         "A: bInterfaceClass=03\\n\nA: bNumEndpoints=01\\n\n");
+    if (!umockdev_testbed_add_from_string(testbed, description.toUtf8().constData(), &error))
+        qFatal("umockdev: cannot add %s: %s", hidraw.toUtf8().constData(),
+               error ? error->message : "unknown error");
+
+}
+
+VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind, Driver driver)
 {
     const int busnum = 1;
     const int devnum = 2 + int(d->devices.size());  // 001 is the root hub's address
@@ -286,6 +528,7 @@ VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind)
 
     auto device = std::make_shared<Device>();
     device->controller = std::make_unique<VirtualController>(kind);
+    device->driver = driver;
     device->devnode = QString::asprintf("/dev/bus/usb/%03d/%03d", busnum, devnum).toStdString();
     device->handler = umockdev_ioctl_base_new();
     connectShared(device->handler, "handle-ioctl", G_CALLBACK(onIoctl), device);
@@ -321,8 +564,35 @@ VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind)
         qFatal("umockdev: cannot add %s: %s", device->devnode.c_str(),
                error ? error->message : "unknown error");
 
+    if (driver != Driver::None) {
+        int hidraws = 0;
+        for (const DeviceRef &other : d->devices)
+            hidraws += other->driver != Driver::None;
+        addHidDriver(d->testbed, device, busnum, port, hidraws);
+    }
+
     d->devices.push_back(device);
     return *device->controller;
+}
+
+EmulatedUsbBus::Traffic EmulatedUsbBus::traffic(const VirtualController &controller) const
+{
+    for (const DeviceRef &device : d->devices) {
+        if (device->controller.get() == &controller) {
+            std::lock_guard lock(device->mutex);
+            return device->traffic;
+        }
+    }
+    qFatal("EmulatedUsbBus::traffic: controller is not on this bus");
+}
+
+QString EmulatedUsbBus::hidrawNode(const VirtualController &controller) const
+{
+    for (const DeviceRef &device : d->devices) {
+        if (device->controller.get() == &controller)
+            return QString::fromStdString(device->hidrawNode);
+    }
+    return QString();
 }
 
 const char *EmulatedUsbBus::preloadLibrary()
@@ -340,8 +610,11 @@ void EmulatedUsbBus::ensurePreloaded(int argc, char **argv)
 
     // The preload library has to be in place before the dynamic loader runs,
     // so the only way in is a fresh image of the same program.
-    const std::string preload =
-        existing.empty() ? std::string(kPreloadLibrary) : std::string(kPreloadLibrary) + ":" + existing;
+    std::string preload = kPreloadLibrary;
+    if (const std::string runtime = sharedSanitizerRuntime(); !runtime.empty())
+        preload = runtime + ":" + preload;
+    if (!existing.empty())
+        preload += ":" + existing;
     setenv("LD_PRELOAD", preload.c_str(), 1);
     execv("/proc/self/exe", argv);
     std::fprintf(stderr, "cannot re-execute %s with %s preloaded: %s\n", argv[0],

@@ -2,6 +2,8 @@
 
 #include "virtualcontroller.h"
 
+#include <QStringList>
+
 #include <memory>
 #include <vector>
 
@@ -20,8 +22,35 @@ public:
     EmulatedUsbBus(const EmulatedUsbBus &) = delete;
     EmulatedUsbBus &operator=(const EmulatedUsbBus &) = delete;
 
+    // Who holds a controller's interface 0 on the emulated host.
+    enum class Driver {
+        // Nobody: usbfs carries the HID class requests to the interface.
+        None,
+        // The kernel's HID driver, as on a desktop: usbfs names it "usbhid",
+        // refuses class requests to the interface (EBUSY, as the kernel does)
+        // and refuses claims and detaches; the interface's hidraw node
+        // /dev/hidrawN turns HIDIOCSFEATURE / HIDIOCGFEATURE into the SET_REPORT /
+        // GET_REPORT the kernel would send, so the controller sees the same requests.
+        Hid,
+        // As Hid, but the hidraw node cannot be opened: it is missing from /dev.
+        HidNodeUnopenable,
+    };
+
     // Adds a controller as the next device on bus 001; the bus owns it.
-    VirtualController &attach(VirtualController::Kind kind);
+    VirtualController &attach(VirtualController::Kind kind, Driver driver = Driver::None);
+
+    // How the host reached a controller, as its kernel would have seen it.
+    struct Traffic
+    {
+        int usbfsControl = 0;    // control URBs that ran on the controller through usbfs
+        int usbfsRefused = 0;    // control URBs refused: the driver holds the interface
+        int hidrawFeature = 0;   // feature ioctls that ran on the controller through hidraw
+        QStringList driverGrabs; // claims, detaches, resets and the like on its usbfs node
+    };
+    Traffic traffic(const VirtualController &controller) const;
+
+    // The controller's hidraw node ("/dev/hidraw0"); empty for Driver::None.
+    QString hidrawNode(const VirtualController &controller) const;
 
     // Environment a child process needs to see this bus (LD_PRELOAD, UMOCKDEV_DIR).
     static const char *preloadLibrary();  // "libumockdev-preload.so.0"

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <utility>
 
 using namespace vorkast::protocol;
 
@@ -123,12 +124,24 @@ void VirtualController::setStatusFails(bool fails)
     m_statusFails = fails;
 }
 
+void VirtualController::setBusyAfterWrite(int reads)
+{
+    std::lock_guard lock(m_mutex);
+    m_busyAfterWrite = std::max(reads, 0);
+}
+
 void VirtualController::setReplyLength(std::uint8_t reportId, int length)
 {
     std::lock_guard lock(m_mutex);
     const int slot = replySlot(reportId);
     if (slot >= 0)
         m_replyLength[slot] = length;
+}
+
+QList<VirtualController::Transfer> VirtualController::takeTransfers()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_transfers, {});
 }
 
 QList<VirtualController::Transfer> VirtualController::transfers() const
@@ -247,10 +260,17 @@ int VirtualController::answerGetReport(std::uint8_t reportId, std::uint16_t leng
     case kStatusReportId:
         if (m_statusFails)
             return -1;
-        if (const int answer = m_statusScript.isEmpty() ? 0 : m_statusScript.takeFirst(); answer < 0)
-            return -1;
-        else
-            reply = QByteArray(1, char(answer));
+        if (!m_statusScript.isEmpty()) {
+            if (const int answer = m_statusScript.takeFirst(); answer < 0)
+                return -1;
+            else
+                reply = QByteArray(1, char(answer));
+        } else if (m_busyReads > 0) {
+            --m_busyReads;
+            reply = QByteArray(1, char(1));
+        } else {
+            reply = QByteArray(1, '\0');
+        }
         break;
     default:
         return -1;
@@ -291,6 +311,7 @@ bool VirtualController::receiveSetReport(const std::uint8_t *data, std::uint16_t
     if (remaining == kClosingRemaining) {
         (slot == 0 ? m_effect : m_hardware) = staging;
         ++m_completed[slot];
+        m_busyReads = m_busyAfterWrite;
         return true;
     }
 

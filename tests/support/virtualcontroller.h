@@ -61,6 +61,10 @@ public:
     void onStatusRead(std::function<void(int read)> hook);
     // Status reads fail (stall) from now on, as a controller that vanished.
     void setStatusFails(bool fails);
+    // After each completed chunked write, the next `reads` status reads answer
+    // busy (1), as firmware storing settings does; scripted answers come first.
+    // 0 (default): not busy.
+    void setBusyAfterWrite(int reads);
     // Reply length for GET_REPORT of `reportId`; -1 (default) answers the record
     // size (1 byte for status). Never more than the request's wLength.
     void setReplyLength(std::uint8_t reportId, int length);
@@ -75,6 +79,8 @@ public:
     // Completed chunked writes (closing report seen), per command 0x03 / 0x04.
     int completedWrites(std::uint8_t command) const;
     void clearTransfers();
+    // transfers() and clearTransfers() at once: nothing arriving between them is lost.
+    QList<Transfer> takeTransfers();
 
     // Called by the bus for each control transfer. For IN transfers fills `data`
     // (capacity wLength) and returns the reply length; for OUT transfers consumes
@@ -96,6 +102,8 @@ private:
     std::function<void(int)> m_statusHook;
     int m_statusReads = 0;
     bool m_statusFails = false;
+    int m_busyAfterWrite = 0;
+    int m_busyReads = 0;  // busy answers still due from the last completed write
     int m_replyLength[3] = {-1, -1, -1};  // 0x1F, 0x20, 0x21
     int m_completed[2] = {0, 0};
     QList<Transfer> m_transfers;

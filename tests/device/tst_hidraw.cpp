@@ -1,0 +1,413 @@
+// The transport on a Linux desktop, where the kernel's HID driver holds each
+// controller's interface 0: the same requests go through the interface's
+// hidraw node, reach the controller byte for byte as through libusb, and
+// nothing is ever claimed or detached.
+
+#include "emulatedusbbus.h"
+#include "hidtransport.h"
+#include "libusbsession.h"
+#include "protocol.h"
+#include "testmain.h"
+
+#include <libusb.h>
+
+#include <QDir>
+#include <QTest>
+
+#include <array>
+#include <functional>
+
+using namespace vorkast;
+using namespace vorkast::protocol;
+using Kind = VirtualController::Kind;
+using Driver = EmulatedUsbBus::Driver;
+
+namespace {
+
+QByteArray countingRecord(int size, int from = 1)
+{
+    QByteArray record(size, '\0');
+    for (int i = 0; i < size; ++i)
+        record[i] = char((i + from) & 0xFF);
+    return record;
+}
+
+std::uint16_t productIdOf(Kind kind)
+{
+    return kind == Kind::Joystick ? JOYSTICK_PRODUCT_ID : PEDALS_PRODUCT_ID;
+}
+
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System
+                                                              | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+// A transfer as the controller saw it, without its place among other controllers'.
+QString describe(const VirtualController::Transfer &t)
+{
+    return QString::asprintf("%02x %02x %04x %04x %u %s ", t.requestType, t.request, t.value,
+                             t.index, unsigned(t.length), t.stalled ? "stall" : "ok")
+        + QString::fromLatin1(t.data.toHex());
+}
+
+QStringList transferLog(const VirtualController &controller)
+{
+    QStringList log;
+    for (const VirtualController::Transfer &t : controller.transfers())
+        log << describe(t);
+    return log;
+}
+
+// What the caller of the transport saw and what reached the controller.
+struct Session
+{
+    QStringList results;  // per call: result and the bytes the caller got back
+    QStringList received;
+    EmulatedUsbBus::Traffic traffic;
+};
+
+// Start-up reads, both chunked writes with the busy wait after each, DFU,
+// telemetry, and the replies the firmware may give: short, empty, stalled.
+Session runController(Kind kind, Driver driver)
+{
+    Session session;
+    EmulatedUsbBus bus;
+    VirtualController &controller = bus.attach(kind, driver);
+    controller.setEffectRecord(countingRecord(controller.effectRecordSize(), 1));
+    controller.setHardwareRecord(countingRecord(controller.hardwareRecordSize(), 0x80));
+    controller.scriptBusy({1, 1, 0, 1, 0});
+
+    LibusbSession usb;
+    if (usb.initResult() != LIBUSB_SUCCESS)
+        return session;
+    libusb_device_handle *handle = usb.open(productIdOf(kind));
+    if (!handle)
+        return session;
+
+    const auto read = [&](std::uint8_t id) {
+        std::array<std::uint8_t, kReadLength> buffer;
+        buffer.fill(0xCC);
+        const int result = getReport(handle, id, buffer.data(), kReadLength);
+        session.results << QString::number(result) + ' '
+                + QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(buffer.data()),
+                                                 int(buffer.size()))
+                                          .toHex());
+    };
+    const auto noted = [&](int result) { session.results << QString::number(result); };
+
+    read(kEffectReportId);
+    read(kHardwareReportId);
+
+    const QByteArray effect = countingRecord(controller.effectRecordSize(), 0x40);
+    noted(sendChunked(handle, kCommandEffectChunk,
+                      reinterpret_cast<const std::uint8_t *>(effect.constData()),
+                      std::uint16_t(effect.size())));
+    for (int i = 0; i < 3; ++i)
+        read(kStatusReportId);
+    read(kEffectReportId);
+
+    const QByteArray hardware = countingRecord(controller.hardwareRecordSize(), 0x10);
+    noted(sendChunked(handle, kCommandHardwareChunk,
+                      reinterpret_cast<const std::uint8_t *>(hardware.constData()),
+                      std::uint16_t(hardware.size())));
+    read(kStatusReportId);
+    read(kStatusReportId);
+    read(kHardwareReportId);
+
+    noted(sendCommand(handle, kCommandDfu));
+    QByteArray telemetry = QByteArray::fromHex("1e 02") + countingRecord(28, 0x61)
+        + QByteArray(35, '\0');
+    noted(sendReport(handle, reinterpret_cast<std::uint8_t *>(telemetry.data()),
+                     std::uint16_t(telemetry.size())));
+
+    controller.setReplyLength(kEffectReportId, 10);
+    read(kEffectReportId);
+    controller.setReplyLength(kHardwareReportId, 0);
+    read(kHardwareReportId);
+    read(0x22);  // no such report: the firmware stalls
+    controller.setStatusFails(true);
+    read(kStatusReportId);
+
+    session.received = transferLog(controller);
+    session.traffic = bus.traffic(controller);
+    return session;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Kind)
+Q_DECLARE_METATYPE(Driver)
+
+class HidrawTransportTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sameRequestsAsLibusb_data();
+    void sameRequestsAsLibusb();
+    void emulatedKernelRefusesUsbfsToBoundInterface();
+    void unopenableNodeFailsEveryTransfer_data();
+    void unopenableNodeFailsEveryTransfer();
+    void handlesReachOnlyTheirController_data();
+    void handlesReachOnlyTheirController();
+    void routeDiesWithItsHandle_data();
+    void routeDiesWithItsHandle();
+    void noDescriptorLeak_data();
+    void noDescriptorLeak();
+};
+
+void HidrawTransportTest::sameRequestsAsLibusb_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::newRow("joystick") << Kind::Joystick;
+    QTest::newRow("pedals") << Kind::Pedals;
+}
+
+void HidrawTransportTest::sameRequestsAsLibusb()
+{
+    QFETCH(Kind, kind);
+
+    const Session usbfs = runController(kind, Driver::None);
+    const Session hidraw = runController(kind, Driver::Hid);
+
+    // The reference run went through usbfs alone, and did everything.
+    QCOMPARE(usbfs.received.size(), 2 + 5 + 4 + 3 + 3 + 1 + 1 + 4);
+    QCOMPARE(usbfs.traffic.usbfsControl, usbfs.received.size());
+    QCOMPARE(usbfs.traffic.hidrawFeature, 0);
+
+    // With the HID driver bound everything went through hidraw, and nothing
+    // tried to take the interface from the driver.
+    QCOMPARE(hidraw.traffic.usbfsControl, 0);
+    QCOMPARE(hidraw.traffic.usbfsRefused, 0);
+    QCOMPARE(hidraw.traffic.hidrawFeature, hidraw.received.size());
+    QCOMPARE(hidraw.traffic.driverGrabs, QStringList());
+    QCOMPARE(usbfs.traffic.driverGrabs, QStringList());
+
+    // Same requests at the controller, same results and bytes for the caller.
+    QCOMPARE(hidraw.received, usbfs.received);
+    QCOMPARE(hidraw.results, usbfs.results);
+}
+
+// The emulated host behaves as the kernel does for a bound interface, so a
+// transport that went to usbfs there could not pass the tests above.
+void HidrawTransportTest::emulatedKernelRefusesUsbfsToBoundInterface()
+{
+    EmulatedUsbBus bus;
+    VirtualController &joystick = bus.attach(Kind::Joystick, Driver::Hid);
+    LibusbSession usb;
+    QCOMPARE(usb.initResult(), LIBUSB_SUCCESS);
+    libusb_device_handle *handle = usb.open(JOYSTICK_PRODUCT_ID);
+    QVERIFY(handle);
+
+    QCOMPARE(libusb_kernel_driver_active(handle, 0), 1);
+    std::array<std::uint8_t, kReadLength> buffer{};
+    QCOMPARE(libusb_control_transfer(handle, kGetReportRequestType, kHidGetReport,
+                                     kFeatureReportType | kEffectReportId, kInterface,
+                                     buffer.data(), kReadLength, kTransferTimeoutMs),
+             int(LIBUSB_ERROR_IO));
+    QCOMPARE(libusb_claim_interface(handle, 0), int(LIBUSB_ERROR_BUSY));
+
+    const EmulatedUsbBus::Traffic traffic = bus.traffic(joystick);
+    QCOMPARE(traffic.usbfsRefused, 1);
+    QCOMPARE(traffic.driverGrabs, QStringList{QStringLiteral("USBDEVFS_CLAIMINTERFACE")});
+    QVERIFY(joystick.transfers().isEmpty());
+}
+
+void HidrawTransportTest::unopenableNodeFailsEveryTransfer_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("getReport") << QStringLiteral("getReport");
+    QTest::newRow("sendReport") << QStringLiteral("sendReport");
+    QTest::newRow("sendCommand") << QStringLiteral("sendCommand");
+    QTest::newRow("sendChunked") << QStringLiteral("sendChunked");
+}
+
+// No access to the node: every transfer fails, none goes elsewhere, and
+// trying again and again opens nothing that stays open.
+void HidrawTransportTest::unopenableNodeFailsEveryTransfer()
+{
+    QFETCH(QString, operation);
+
+    EmulatedUsbBus bus;
+    VirtualController &pedals = bus.attach(Kind::Pedals, Driver::HidNodeUnopenable);
+    LibusbSession usb;
+    QCOMPARE(usb.initResult(), LIBUSB_SUCCESS);
+    libusb_device_handle *handle = usb.open(PEDALS_PRODUCT_ID);
+    QVERIFY(handle);
+
+    QByteArray buffer = QByteArray::fromHex("1e 02") + countingRecord(kReadLength - 2);
+    const QByteArray before = buffer;
+    auto *bytes = reinterpret_cast<std::uint8_t *>(buffer.data());
+    const auto attempt = [&] {
+        if (operation == "getReport")
+            return vorkast::getReport(handle, kEffectReportId, bytes, kReadLength);
+        if (operation == "sendReport")
+            return sendReport(handle, bytes, kCommandReportSize);
+        if (operation == "sendCommand")
+            return sendCommand(handle, kCommandDfu);
+        return sendChunked(handle, kCommandEffectChunk, bytes, 176);
+    };
+
+    QVERIFY(attempt() < 0);
+    const int descriptors = openDescriptors();
+    for (int i = 0; i < 50; ++i)
+        QVERIFY(attempt() < 0);
+    QCOMPARE(openDescriptors(), descriptors);
+
+    QCOMPARE(buffer, before);
+    QVERIFY(pedals.transfers().isEmpty());
+    const EmulatedUsbBus::Traffic traffic = bus.traffic(pedals);
+    QCOMPARE(traffic.usbfsControl + traffic.usbfsRefused + traffic.hidrawFeature, 0);
+    QCOMPARE(traffic.driverGrabs, QStringList());
+}
+
+void HidrawTransportTest::handlesReachOnlyTheirController_data()
+{
+    QTest::addColumn<Kind>("first");  // on 001/002; the other kind on 001/003
+    QTest::addColumn<Driver>("firstDriver");
+    QTest::addColumn<Driver>("secondDriver");
+
+    QTest::newRow("both bound, joystick first") << Kind::Joystick << Driver::Hid << Driver::Hid;
+    QTest::newRow("both bound, pedals first") << Kind::Pedals << Driver::Hid << Driver::Hid;
+    QTest::newRow("joystick bound, pedals not") << Kind::Joystick << Driver::Hid << Driver::None;
+    QTest::newRow("pedals not, joystick bound") << Kind::Pedals << Driver::None << Driver::Hid;
+}
+
+void HidrawTransportTest::handlesReachOnlyTheirController()
+{
+    QFETCH(Kind, first);
+    QFETCH(Driver, firstDriver);
+    QFETCH(Driver, secondDriver);
+    const Kind second = first == Kind::Joystick ? Kind::Pedals : Kind::Joystick;
+
+    EmulatedUsbBus bus;
+    VirtualController &a = bus.attach(first, firstDriver);
+    VirtualController &b = bus.attach(second, secondDriver);
+    a.setEffectRecord(QByteArray(a.effectRecordSize(), char(0xA0)));
+    b.setEffectRecord(QByteArray(b.effectRecordSize(), char(0xB0)));
+    LibusbSession usb;
+    QCOMPARE(usb.initResult(), LIBUSB_SUCCESS);
+    libusb_device_handle *handleA = usb.open(productIdOf(first));
+    libusb_device_handle *handleB = usb.open(productIdOf(second));
+    QVERIFY(handleA);
+    QVERIFY(handleB);
+
+    std::array<std::uint8_t, kReadLength> buffer{};
+    QCOMPARE(vorkast::getReport(handleB, kEffectReportId, buffer.data(), kReadLength),
+             b.effectRecordSize());
+    QCOMPARE(buffer[0], 0xB0);
+    QCOMPARE(vorkast::getReport(handleA, kEffectReportId, buffer.data(), kReadLength),
+             a.effectRecordSize());
+    QCOMPARE(buffer[0], 0xA0);
+    const QByteArray hardware = countingRecord(b.hardwareRecordSize());
+    QCOMPARE(sendChunked(handleB, kCommandHardwareChunk,
+                         reinterpret_cast<const std::uint8_t *>(hardware.constData()),
+                         std::uint16_t(hardware.size())),
+             kCommandReportSize);
+    QCOMPARE(sendCommand(handleA, kCommandDfu), kCommandReportSize);
+
+    QCOMPARE(a.transfers().size(), 2);
+    QCOMPARE(a.dfuRequests(), 1);
+    QCOMPARE(b.transfers().size(), 4);
+    QCOMPARE(b.hardwareRecord(), hardware);
+
+    // Each went its own way: hidraw where the driver holds the interface.
+    for (auto [controller, driver] : {std::pair{&a, firstDriver}, std::pair{&b, secondDriver}}) {
+        const EmulatedUsbBus::Traffic traffic = bus.traffic(*controller);
+        const int transfers = int(controller->transfers().size());
+        QCOMPARE(traffic.hidrawFeature, driver == Driver::Hid ? transfers : 0);
+        QCOMPARE(traffic.usbfsControl, driver == Driver::Hid ? 0 : transfers);
+        QCOMPARE(traffic.usbfsRefused, 0);
+        QCOMPARE(traffic.driverGrabs, QStringList());
+    }
+}
+
+void HidrawTransportTest::routeDiesWithItsHandle_data()
+{
+    QTest::addColumn<bool>("plainLibusbClose");
+    QTest::newRow("closeDevice") << false;
+    // A program that knows only libusb: the handle's memory may serve the next one.
+    QTest::newRow("libusb_close") << true;
+}
+
+// Handles come and go; a new handle never talks through an old one's route.
+void HidrawTransportTest::routeDiesWithItsHandle()
+{
+    QFETCH(bool, plainLibusbClose);
+
+    EmulatedUsbBus bus;
+    VirtualController &joystick = bus.attach(Kind::Joystick, Driver::Hid);
+    VirtualController &pedals = bus.attach(Kind::Pedals, Driver::None);
+    LibusbSession usb;
+    QCOMPARE(usb.initResult(), LIBUSB_SUCCESS);
+
+    for (int round = 0; round < 4; ++round) {
+        const bool toJoystick = round % 2 == 0;
+        libusb_device_handle *handle =
+            usb.open(toJoystick ? JOYSTICK_PRODUCT_ID : PEDALS_PRODUCT_ID);
+        QVERIFY(handle);
+        QCOMPARE(sendCommand(handle, kCommandDfu), kCommandReportSize);
+        usb.close(handle, plainLibusbClose);
+        QCOMPARE(joystick.dfuRequests(), round / 2 + 1);
+        QCOMPARE(pedals.dfuRequests(), (round + 1) / 2);
+    }
+    QCOMPARE(bus.traffic(joystick).hidrawFeature, 2);
+    QCOMPARE(bus.traffic(joystick).usbfsRefused, 0);
+    QCOMPARE(bus.traffic(pedals).usbfsControl, 2);
+    QCOMPARE(bus.traffic(pedals).hidrawFeature, 0);
+}
+
+void HidrawTransportTest::noDescriptorLeak_data()
+{
+    QTest::addColumn<Driver>("driver");
+    QTest::newRow("HID driver bound") << Driver::Hid;
+    QTest::newRow("no driver") << Driver::None;
+}
+
+// The node stays open while the handle lives (one descriptor, however many
+// transfers), and goes with it.
+void HidrawTransportTest::noDescriptorLeak()
+{
+    QFETCH(Driver, driver);
+
+    EmulatedUsbBus bus;
+    VirtualController &joystick = bus.attach(Kind::Joystick, driver);
+    VirtualController &pedals = bus.attach(Kind::Pedals, driver);
+    const int idle = openDescriptors();
+    {
+        LibusbSession usb;
+        QCOMPARE(usb.initResult(), LIBUSB_SUCCESS);
+        libusb_device_handle *handles[] = {usb.open(JOYSTICK_PRODUCT_ID),
+                                           usb.open(PEDALS_PRODUCT_ID)};
+        QVERIFY(handles[0]);
+        QVERIFY(handles[1]);
+
+        std::array<std::uint8_t, kReadLength> buffer{};
+        for (libusb_device_handle *handle : handles)
+            QVERIFY(vorkast::getReport(handle, kEffectReportId, buffer.data(), kReadLength) > 0);
+        const int working = openDescriptors();
+
+        QByteArray telemetry = QByteArray::fromHex("1e 02") + QByteArray(63, '\0');
+        const QByteArray record = countingRecord(223);
+        for (int i = 0; i < 100; ++i) {
+            libusb_device_handle *handle = handles[i % 2];
+            QCOMPARE(sendReport(handle, reinterpret_cast<std::uint8_t *>(telemetry.data()),
+                                kCommandReportSize),
+                     kCommandReportSize);
+            QVERIFY(vorkast::getReport(handle, kStatusReportId, buffer.data(), kReadLength) > 0);
+            if (i % 25 == 0)
+                sendChunked(handle, kCommandEffectChunk,
+                            reinterpret_cast<const std::uint8_t *>(record.constData()), 176);
+        }
+        QCOMPARE(openDescriptors(), working);
+        QCOMPARE(joystick.telemetryReports().size(), 50);
+        QCOMPARE(pedals.telemetryReports().size(), 50);
+    }
+    // The emulated nodes' far ends close on their own thread.
+    QTRY_COMPARE(openDescriptors(), idle);
+}
+
+VORKAST_USB_TEST_MAIN(HidrawTransportTest)
+#include "tst_hidraw.moc"

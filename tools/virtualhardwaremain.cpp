@@ -1,0 +1,78 @@
+// vorkast-virtual-hardware [program [arguments...]]
+//
+// Starts vorkast-settings (or `program`) with a virtual joystick and virtual
+// pedals on an emulated USB bus, passes its exit code on, and prints what the
+// controllers received when it ends.
+
+#include "virtualhardware.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+void print(const QString &line)
+{
+    std::fputs(qPrintable(QStringLiteral("[virtual hardware] ") + line + u'\n'), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::printf("usage: %s [program [arguments...]]\n"
+                    "Runs program (default %s) with a virtual joystick and virtual pedals.\n",
+                    argv[0], VORKAST_APP_PATH);
+        return 0;
+    }
+    EmulatedUsbBus::ensurePreloaded(argc, argv);
+    QCoreApplication app(argc, argv);
+
+    // Ctrl+C or a kill: end the program first, so that the summary still comes.
+    // A handler rather than SIG_IGN, which the program would inherit.
+    if (::pipe(signalPipe) != 0)
+        return 127;
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+
+    VirtualHardware hardware;
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &hardware, [&hardware] {
+        char byte;
+        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
+        hardware.terminate();
+    });
+    QObject::connect(&hardware, &VirtualHardware::message, &print);
+    QObject::connect(&hardware, &VirtualHardware::finished, &app, [&](int exitCode) {
+        print(QStringLiteral("program ended with exit code %1").arg(exitCode));
+        for (const QString &line : hardware.summary().split(u'\n', Qt::SkipEmptyParts))
+            print(line);
+        app.exit(exitCode);
+    });
+
+    QStringList arguments = app.arguments().mid(1);
+    const QString program =
+        arguments.isEmpty() ? QStringLiteral(VORKAST_APP_PATH) : arguments.takeFirst();
+    print(QStringLiteral("starting %1 with a virtual joystick and virtual pedals").arg(program));
+    // From the event loop, so that even a program that cannot start ends it.
+    QTimer::singleShot(0, &hardware, [&] { hardware.start(program, arguments); });
+    return app.exec();
+}
