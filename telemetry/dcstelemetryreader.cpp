@@ -2,6 +2,7 @@
 
 #include "telemetryhandler.h"
 
+#include <QDebug>
 #include <QString>
 
 #include <array>
@@ -20,13 +21,16 @@ enum Field {
 DcsTelemetryReader::DcsTelemetryReader(TelemetryHandler *handler)
     : TelemetryReader(handler)
 {
-    socket.bind(QHostAddress::Any, kPort);
+    if (!socket.bind(QHostAddress::Any, kPort))
+        qWarning().nospace() << "DCS telemetry: cannot listen on UDP port " << kPort << ": "
+                             << socket.errorString();
 }
 
 void DcsTelemetryReader::poll()
 {
     bool received = false;
-    while (socket.hasPendingDatagrams()) {
+    // A socket that could not bind warns on every query; it has nothing anyway.
+    while (socket.state() == QAbstractSocket::BoundState && socket.hasPendingDatagrams()) {
         buffer.resize(qMax<qint64>(socket.pendingDatagramSize(), 0));
         if (socket.readDatagram(buffer.data(), buffer.size()) > 0)
             received = true;

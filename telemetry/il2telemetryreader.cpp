@@ -3,6 +3,7 @@
 #include "singleprecision.h"
 #include "telemetryhandler.h"
 
+#include <QDebug>
 #include <QtEndian>
 
 #include <algorithm>
@@ -88,12 +89,15 @@ void store(quint16 id, const char *values, int count, Il2TelemetryReader::Indica
 Il2TelemetryReader::Il2TelemetryReader(TelemetryHandler *handler)
     : TelemetryReader(handler)
 {
-    socket.bind(QHostAddress::Any, kPort);
+    if (!socket.bind(QHostAddress::Any, kPort))
+        qWarning().nospace() << "IL-2 telemetry: cannot listen on UDP port " << kPort << ": "
+                             << socket.errorString();
 }
 
 void Il2TelemetryReader::poll()
 {
-    if (!socket.hasPendingDatagrams()) {
+    // A socket that could not bind warns on every query; it has nothing anyway.
+    if (socket.state() != QAbstractSocket::BoundState || !socket.hasPendingDatagrams()) {
         emit handler->telemetryUpdate(TelemetryData{});
         return;
     }

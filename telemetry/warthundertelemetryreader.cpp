@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
+#include <QTimer>
 #include <QUrl>
 
 WarthunderTelemetryReader::WarthunderTelemetryReader(TelemetryHandler *handler)
@@ -30,6 +31,16 @@ void WarthunderTelemetryReader::poll()
     requestPending = true;
     reply = manager.get(request);
     connect(reply, &QNetworkReply::finished, this, &WarthunderTelemetryReader::replyFinished);
+    // The transfer timeout only notices silence: a server that trickles bytes,
+    // or streams without end (buffered in memory), would hold the request and
+    // so every record. Both end in a failed request.
+    QNetworkReply *pending = reply;
+    // readyRead, not downloadProgress: Qt emits that at most every 100 ms.
+    connect(reply, &QNetworkReply::readyRead, pending, [pending] {
+        if (pending->bytesAvailable() > kMaxBodyBytes)
+            pending->abort();
+    });
+    QTimer::singleShot(kTransferTimeoutMs, pending, &QNetworkReply::abort);
 }
 
 void WarthunderTelemetryReader::replyFinished()

@@ -13,6 +13,8 @@ class QNetworkReply;
 // JSON object at http://127.0.0.1:8111/state. One request is outstanding at a
 // time; each answer, or failure, gives one record, and the next request leaves
 // on the first tick after it. Ticks while a request is outstanding emit nothing.
+// A request fails after kTransferTimeoutMs in all, or as soon as its answer
+// grows past kMaxBodyBytes.
 class WarthunderTelemetryReader : public TelemetryReader
 {
     Q_OBJECT
@@ -22,6 +24,8 @@ public:
     // A game that accepts the connection but never answers would otherwise
     // keep the controllers on their last forces for good.
     static constexpr int kTransferTimeoutMs = 1000;
+    // The state page is about a kilobyte; a larger answer is no state page.
+    static constexpr qint64 kMaxBodyBytes = 1024 * 1024;
 
     explicit WarthunderTelemetryReader(TelemetryHandler *handler);
     ~WarthunderTelemetryReader() override;

@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <array>
 #include <functional>
 
@@ -42,6 +44,23 @@ int openDescriptors()
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System
                                                               | QDir::NoDotAndDotDot)
                    .size());
+}
+
+// How many of this process's descriptors are open on `node` ("/dev/hidraw0"),
+// told by inode: the emulated node is something else underneath.
+int descriptorsOn(const QString &node)
+{
+    struct stat target;
+    if (::stat(node.toLocal8Bit().constData(), &target) != 0)
+        return -1;
+    int count = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        struct stat opened;
+        count += ::fstat(fd.toInt(), &opened) == 0 && opened.st_dev == target.st_dev
+            && opened.st_ino == target.st_ino;
+    }
+    return count;
 }
 
 // A transfer as the controller saw it, without its place among other controllers'.
@@ -404,9 +423,17 @@ void HidrawTransportTest::noDescriptorLeak()
         QCOMPARE(openDescriptors(), working);
         QCOMPARE(joystick.telemetryReports().size(), 50);
         QCOMPARE(pedals.telemetryReports().size(), 50);
+        for (VirtualController *controller : {&joystick, &pedals}) {
+            if (driver == Driver::Hid)
+                QCOMPARE(descriptorsOn(bus.hidrawNode(*controller)), 1);
+        }
     }
     // The emulated nodes' far ends close on their own thread.
     QTRY_COMPARE(openDescriptors(), idle);
+    for (VirtualController *controller : {&joystick, &pedals}) {
+        if (driver == Driver::Hid)
+            QCOMPARE(descriptorsOn(bus.hidrawNode(*controller)), 0);
+    }
 }
 
 VORKAST_USB_TEST_MAIN(HidrawTransportTest)

@@ -103,6 +103,10 @@ bool refusedForDriver(const Device &device, const std::uint8_t *setup)
 
 gboolean submitUrb(Device &device, UMockdevIoctlClient *client)
 {
+    if (device.controller->unplugged()) {
+        umockdev_ioctl_client_complete(client, -1, ENODEV);
+        return TRUE;
+    }
     UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
     GError *error = nullptr;
     UMockdevIoctlData *urbData =
@@ -147,10 +151,6 @@ gboolean submitUrb(Device &device, UMockdevIoctlClient *client)
     {
         std::lock_guard lock(device.mutex);
         ++device.traffic.usbfsControl;
-    }
-
-    {
-        std::lock_guard lock(device.mutex);
         device.reapable[client].push_back(urbData);  // takes our reference
     }
     umockdev_ioctl_client_complete(client, 0, 0);
@@ -303,6 +303,10 @@ gboolean onHidrawIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointe
     const bool get = request == gulong(HIDIOCGFEATURE(_IOC_SIZE(request)));
     if (!set && !get)
         return FALSE;
+    if (device.controller->unplugged()) {
+        umockdev_ioctl_client_complete(client, -1, ENODEV);
+        return TRUE;
+    }
 
     const std::size_t count = _IOC_SIZE(request);
     if (count < 2) {  // hidraw refuses reports shorter than id and one byte
@@ -517,7 +521,6 @@ static void addHidDriver(UMockdevTestbed *testbed, const DeviceRef &device, int 
     if (!umockdev_testbed_add_from_string(testbed, description.toUtf8().constData(), &error))
         qFatal("umockdev: cannot add %s: %s", hidraw.toUtf8().constData(),
                error ? error->message : "unknown error");
-
 }
 
 VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind, Driver driver)

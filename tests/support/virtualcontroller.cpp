@@ -130,6 +130,18 @@ void VirtualController::setBusyAfterWrite(int reads)
     m_busyAfterWrite = std::max(reads, 0);
 }
 
+void VirtualController::setUnplugged(bool unplugged)
+{
+    std::lock_guard lock(m_mutex);
+    m_unplugged = unplugged;
+}
+
+bool VirtualController::unplugged() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_unplugged;
+}
+
 void VirtualController::setReplyLength(std::uint8_t reportId, int length)
 {
     std::lock_guard lock(m_mutex);

@@ -61,6 +61,10 @@ public:
     void onStatusRead(std::function<void(int read)> hook);
     // Status reads fail (stall) from now on, as a controller that vanished.
     void setStatusFails(bool fails);
+    // Pulled from the bus: the bus fails every transfer to it (ENODEV, as the
+    // kernel does for a device that is gone) and nothing reaches the model.
+    void setUnplugged(bool unplugged);
+    bool unplugged() const;
     // After each completed chunked write, the next `reads` status reads answer
     // busy (1), as firmware storing settings does; scripted answers come first.
     // 0 (default): not busy.
@@ -102,6 +106,7 @@ private:
     std::function<void(int)> m_statusHook;
     int m_statusReads = 0;
     bool m_statusFails = false;
+    bool m_unplugged = false;
     int m_busyAfterWrite = 0;
     int m_busyReads = 0;  // busy answers still due from the last completed write
     int m_replyLength[3] = {-1, -1, -1};  // 0x1F, 0x20, 0x21

@@ -1,14 +1,18 @@
 #include "dcstelemetryreader.h"
+#include "il2telemetryreader.h"
 #include "telemetryhandler.h"
 #include "telemetrypacket.h"
 #include "ui_mainwindow.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -213,6 +217,95 @@ private slots:
         QVERIFY2(probe.bind(QHostAddress::Any, DcsTelemetryReader::kPort,
                             QAbstractSocket::DontShareAddress),
                  qPrintable(probe.errorString()));
+    }
+
+    void floodDrainedInOneTick_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QByteArray>("filler");
+        QTest::addColumn<QByteArray>("last");
+        QTest::addColumn<float>("airspeed");  // that the last one gives
+
+        QTest::newRow("DCS") << int(TelemetryHandler::Dcs) << int(DcsTelemetryReader::kPort)
+                             << QByteArray("0;100;0;0;0;0;0;0;0;0;0;0;1")
+                             << QByteArray("0;200;0;0;0;0;0;0;0;0;0;0;1") << 200.0f;
+        // Ten header bytes, one block: id 6 (airspeed, m/s), one value.
+        const QByteArray il2 = QByteArray(10, '\0') + QByteArray::fromHex("01 06 00 01");
+        QTest::newRow("IL-2") << int(TelemetryHandler::Il2) << int(Il2TelemetryReader::kPort)
+                              << il2 + le32(10.0f) << il2 + le32(50.0f) << 180.0f;
+    }
+
+    // A flood in one tick: the tick reads every queued datagram, only the
+    // newest counts, and it stays short. The kernel queues only as many as the
+    // socket's receive buffer holds (a few hundred at Linux's default) and
+    // drops the rest, so first a socket with the same default buffer tells how
+    // many datagrams of this size fit.
+    void floodDrainedInOneTick()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, port);
+        QFETCH(QByteArray, filler);
+        QFETCH(QByteArray, last);
+        QFETCH(float, airspeed);
+        constexpr int kFlood = 10000;
+        constexpr qint64 kShortTickMs = 200;
+
+        QUdpSocket sender;
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress::Any, 0));
+        for (int i = 0; i < kFlood; ++i)
+            sender.writeDatagram(filler, QHostAddress::LocalHost, probe.localPort());
+        QThread::msleep(30);
+        int fit = 0;
+        for (; probe.hasPendingDatagrams(); ++fit)
+            probe.receiveDatagram();
+        QVERIFY(fit > 0);
+
+        TelemetryHandler handler(nullptr);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        handler.setMode(mode);
+        struct Tick
+        {
+            qsizetype records;
+            TelemetryData record;
+            qint64 ms;
+        };
+        const auto tick = [&] {
+            spy.clear();
+            QElapsedTimer clock;
+            clock.start();
+            handler.pollReader();
+            const qint64 ms = clock.elapsed();
+            return Tick{spy.size(), spy.value(0).value(0).value<TelemetryData>(), ms};
+        };
+
+        // As many as fit, with a margin: the newest is the one that counts.
+        const int queued = std::min(kFlood, fit * 9 / 10);
+        for (int i = 1; i < queued; ++i)
+            sender.writeDatagram(filler, QHostAddress::LocalHost, quint16(port));
+        sender.writeDatagram(last, QHostAddress::LocalHost, quint16(port));
+        QThread::msleep(30);
+        Tick flooded = tick();
+        qInfo("%d datagrams queued (%d fit), drained in %lld ms", queued, fit, flooded.ms);
+        QCOMPARE(flooded.records, 1);
+        QVERIFY(flooded.record.valid);
+        QCOMPARE(flooded.record.airspeed, airspeed);
+        QVERIFY2(flooded.ms < kShortTickMs, qPrintable(QString::number(flooded.ms)));
+        const Tick next = tick();  // nothing left for the next tick
+        QCOMPARE(next.records, 1);
+        QVERIFY(!next.record.valid);
+
+        // All 10,000: the kernel drops what does not fit; the tick is as short.
+        for (int i = 0; i < kFlood; ++i)
+            sender.writeDatagram(filler, QHostAddress::LocalHost, quint16(port));
+        QThread::msleep(30);
+        flooded = tick();
+        qInfo("%d datagrams sent, drained in %lld ms", kFlood, flooded.ms);
+        QCOMPARE(flooded.records, 1);
+        QVERIFY(flooded.record.valid);
+        QVERIFY2(flooded.ms < kShortTickMs, qPrintable(QString::number(flooded.ms)));
+        QVERIFY(!tick().record.valid);
     }
 
     void unknownModesGiveDebugSource_data()

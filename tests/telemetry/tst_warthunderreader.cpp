@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QTest>
 
 #include <limits>
@@ -82,6 +83,53 @@ private:
     int received = 0;
     QHash<QTcpSocket *, QByteArray> buffers;
     QList<QPointer<QTcpSocket>> waiting;
+};
+
+// A state page that misbehaves: every request gets `head`, then the connection
+// closes, or `drip` follows every `dripMs` (0: as fast as the socket takes it)
+// for as long as the client stays.
+class MisbehavingServer : public QObject
+{
+public:
+    MisbehavingServer(const QByteArray &head, const QByteArray &drip, int dripMs, bool close)
+        : head(head), drip(drip), dripMs(dripMs), close(close)
+    {
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+            }
+        });
+    }
+
+    bool listen() { return server.listen(QHostAddress::LocalHost, WarthunderTelemetryReader::kPort); }
+    int requests() const { return received; }
+
+private:
+    void answer(QTcpSocket *socket)
+    {
+        if (!socket->readAll().contains("\r\n\r\n"))
+            return;
+        ++received;
+        socket->write(head);
+        if (close) {
+            socket->disconnectFromHost();
+        } else if (!drip.isEmpty()) {
+            auto *timer = new QTimer(socket);
+            connect(timer, &QTimer::timeout, socket, [this, socket] {
+                if (socket->bytesToWrite() < 1024 * 1024)
+                    socket->write(drip);
+            });
+            timer->start(dripMs);
+        }
+    }
+
+    QTcpServer server;
+    QByteArray head;
+    QByteArray drip;
+    int dripMs;
+    bool close;
+    int received = 0;
 };
 
 TelemetryData recordAt(const QSignalSpy &spy, int index)
@@ -223,6 +271,65 @@ private slots:
         QVERIFY(clock.elapsed() >= WarthunderTelemetryReader::kTransferTimeoutMs * 9 / 10);
         QCOMPARE(hexOf(recordAt(spy, 0)), hexOf(TelemetryData{}));
         QTRY_COMPARE(server.requests(), 2);
+    }
+
+    void misbehavingServer_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("drip");
+        QTest::addColumn<int>("dripMs");
+        QTest::addColumn<bool>("close");
+        QTest::addColumn<int>("withinMs");
+
+        QByteArray garbage(4096, '\0');
+        for (int i = 0; i < garbage.size(); ++i)
+            garbage[i] = char((i * 7919 + 13) & 0xFF);
+        // moc misreads raw strings that end in a quote.
+        const QByteArray start = "{\"valid\": true, \"IAS, km/h\": 420, \"pad\": \"";
+        const QByteArray open =
+            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n" + start;
+        const QByteArray large = start + QByteArray(10 * 1024 * 1024, 'x') + "\"}";
+        // Anything but a trickle ends well before the deadline.
+        const int deadline = WarthunderTelemetryReader::kTransferTimeoutMs;
+        const int soon = deadline / 2;
+
+        QTest::newRow("not HTTP") << garbage << QByteArray() << 0 << true << soon;
+        QTest::newRow("body cut short")
+            << httpResponse(kSample).chopped(kSample.size() - 40) << QByteArray() << 0 << true << soon;
+        // Valid JSON, but no state page is that large.
+        QTest::newRow("10 MiB body") << httpResponse(large) << QByteArray() << 0 << false << soon;
+        QTest::newRow("endless body") << open << QByteArray(64 * 1024, 'x') << 0 << false << soon;
+        // Never silent for as long as the transfer timeout: only the deadline ends it.
+        QTest::newRow("trickled body") << open << QByteArray("x") << 100 << false << 3 * deadline;
+    }
+
+    // Whatever the server does, the request ends in time with one invalid
+    // record, and the next tick sends the next request.
+    void misbehavingServer()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, drip);
+        QFETCH(int, dripMs);
+        QFETCH(bool, close);
+        QFETCH(int, withinMs);
+        MisbehavingServer server(head, drip, dripMs, close);
+        QVERIFY(server.listen());
+        TelemetryHandler handler(nullptr);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        QElapsedTimer clock;
+        qint64 firstRecordMs = -1;
+        connect(&handler, &TelemetryHandler::telemetryUpdate, this, [&] {
+            if (firstRecordMs < 0)
+                firstRecordMs = clock.elapsed();
+        });
+        handler.setMode(TelemetryHandler::Warthunder);
+        clock.start();
+        handler.pollReader();
+
+        QTRY_VERIFY_WITH_TIMEOUT(spy.size() >= 1, 10000);
+        QVERIFY2(firstRecordMs < withinMs, qPrintable(QString::number(firstRecordMs)));
+        QCOMPARE(hexOf(recordAt(spy, 0)), hexOf(TelemetryData{}));
+        QTRY_VERIFY(server.requests() >= 2);
     }
 
     // Leaving War Thunder with a request outstanding drops it quietly.
