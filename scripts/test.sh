@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs the whole test suite.
+# Installs what is missing, builds everything and runs the whole test suite:
+# once as built normally, once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer (build-asan), then every fuzz target for
+# VORKAST_FUZZ_SECONDS (default 30) each (build-fuzz, clang). Arguments go to ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -7,3 +10,14 @@ scripts/deps.sh --tests
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORKAST_BUILD_TESTS=ON
 cmake --build build --parallel
 ctest --test-dir build --output-on-failure --parallel 2 "$@"
+
+# Debug: the quickest to compile; the sanitizers check as much at -O0.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORKAST_BUILD_TESTS=ON \
+    -DVORKAST_SANITIZE=ON
+cmake --build build-asan --parallel
+ctest --test-dir build-asan --output-on-failure --parallel 2 "$@"
+
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++-14 -DVORKAST_BUILD_TESTS=OFF -DVORKAST_FUZZ=ON
+cmake --build build-fuzz --target fuzzers --parallel
+fuzz/run.sh -d build-fuzz -t "${VORKAST_FUZZ_SECONDS:-30}"

@@ -166,6 +166,52 @@ private slots:
         QCOMPARE(countGetReports(rig.joystick->transfers(), 0x20), 1);
     }
 
+    void unpluggedControllerFailsSave_data()
+    {
+        QTest::addColumn<bool>("duringWait");
+        QTest::newRow("during the busy wait") << true;
+        QTest::newRow("before the save") << false;
+    }
+
+    // A controller pulled out after its first busy answer, or before the save:
+    // from then on every transfer fails. The wait ends (after the busy answer,
+    // three failed status reads), the read-back fails, and the controls keep
+    // what was to be written.
+    void unpluggedControllerFailsSave()
+    {
+        QFETCH(bool, duringWait);
+        WindowRig rig(true, false);
+        const QByteArray held = patterned(223, 1);
+        rig.joystick->setEffectRecord(held);
+        rig.start();
+        rig.joystick->clearTransfers();
+        VirtualController *joystick = rig.joystick;
+        if (duringWait) {
+            rig.joystick->scriptBusy({1});
+            rig.joystick->onStatusRead([joystick](int) { joystick->setUnplugged(true); });
+        } else {
+            rig.joystick->setUnplugged(true);
+        }
+        auto *gain = rig.control<QSpinBox>("roll_gain_total");
+        gain->setValue(77);
+
+        QElapsedTimer timer;
+        timer.start();
+        rig.invoke("on_software_settings_save_clicked");
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY2(elapsed >= (duringWait ? 400 : 100) && elapsed < 1000,
+                 qPrintable(QString::number(elapsed)));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        QCOMPARE(gain->value(), 77);
+
+        // What reached the controller before it went: the whole write and one status read.
+        const auto transfers = rig.joystick->transfers();
+        QCOMPARE(transfers.size(), duringWait ? 223 / 58 + 2 + 1 : 0);
+        QCOMPARE(countGetReports(transfers, 0x1F), 0);
+        QCOMPARE(rig.joystick->completedWrites(0x03), duringWait ? 1 : 0);
+        QCOMPARE(int(rig.joystick->effectRecord()[4]), duringWait ? 77 : int(held[4]));
+    }
+
     void busyForeverEndsAfterHundredPolls()
     {
         WindowRig rig(false, true);

@@ -289,7 +289,9 @@ private slots:
         QTest::newRow("exact") << 399 << true;
         QTest::newRow("longer") << 1000 << true;
         QTest::newRow("one byte short") << 398 << false;
+        QTest::newRow("one byte") << 1 << false;
         QTest::newRow("empty") << 0 << false;
+        QTest::newRow("1 MiB") << 1024 * 1024 << true;
     }
 
     void loadTakesWholeProfilesOnly()
@@ -299,7 +301,7 @@ private slots:
         ProfileRig rig(true, true);
         rig.start();
         const QByteArray profile = rig.settle(5);
-        QByteArray content = profile + QByteArray(601, char(0x7F));
+        QByteArray content = profile + QByteArray(1024 * 1024 - 399, char(0x7F));
         writeFile(profilePath(QStringLiteral("other.bin")), content.left(size));
         const QByteArray current = rig.settle(30);
         rig.invoke("readProfiles");
@@ -311,6 +313,26 @@ private slots:
         const QByteArray expected = loads ? profile : current;
         QCOMPARE(rig.rollGain()->value(), int(std::uint8_t(expected[4])));
         QCOMPARE(rig.written().toHex(' '), expected.toHex(' '));
+    }
+
+    // A file of 399 bytes 0xFF (not-a-number in every float) loads whole:
+    // the bytes no control shows reach both controllers as they are in the file.
+    void garbageProfileLoadsWhole()
+    {
+        ProfileRig rig(true, true);
+        rig.start();
+        rig.settle(5);
+        QVERIFY(QDir::current().mkpath(QStringLiteral("profiles")));
+        writeFile(profilePath(QStringLiteral("garbage")), QByteArray(399, char(0xFF)));
+        rig.invoke("readProfiles");
+
+        rig.choose(QStringLiteral("garbage"));
+        const QByteArray sent = rig.written();
+        const QByteArray ones(4, char(0xFF));
+        QCOMPARE(sent.left(4), ones);                      // joystick header
+        QCOMPARE(sent.mid(13, 11), QByteArray(11, char(0xFF)));  // flaps vibration curve
+        QCOMPARE(sent.mid(223, 4), ones);                  // pedals header
+        QCOMPARE(sent.mid(223 + 171, 2), QByteArray(2, char(0xFF)));  // pedals reserved
     }
 
     void deleteRemovesSelectedProfileOnly()
@@ -374,6 +396,7 @@ private slots:
         QTest::newRow("empty") << QString();
         QTest::newRow("backslash") << QStringLiteral("a\\b");
         QTest::newRow("nul") << QStringLiteral("keep") + QChar(u'\0');
+        QTest::newRow("absolute") << QStringLiteral("<working directory>/x");
     }
 
     // Neighbours that each name would reach hold another profile; none of them
@@ -382,6 +405,7 @@ private slots:
     void refusedNamesTouchNothing()
     {
         QFETCH(QString, name);
+        name.replace(QStringLiteral("<working directory>"), QDir::currentPath());
         QVERIFY(QDir::current().mkpath(QStringLiteral("profiles/a")));
         const QByteArray decoy(399, char(0x2A));
         for (const char *path : {"x", "profiles/.hidden", "profiles/a/b", "profiles/keep"})

@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QNetworkDatagram>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 // Telemetry from the sources to the controllers, as the controllers see it:
 // the exact reports, the hold and blank of invalid records, the alternation,
@@ -69,7 +72,16 @@ void sendDcs(const QByteArray &datagram)
     sender.writeDatagram(datagram, QHostAddress::LocalHost, 6666);
 }
 
+void sendIl2(const QByteArray &datagram)
+{
+    QUdpSocket sender;
+    sender.writeDatagram(datagram, QHostAddress::LocalHost, 29777);
+}
+
 const QByteArray kSample = "1;350.5;-2.5;1.2;4.5;1500;0.5;0;0.25;1;0;0;1";
+// Ten header bytes, one block: id 6 (airspeed), one value, 100 m/s.
+const QByteArray kIl2Sample =
+    QByteArray(10, '\0') + QByteArray::fromHex("01 06 00 01") + le32(100.0f);
 const QByteArray kSamplePacket = QByteArray::fromHex("05 32 00 19 64 00 00 00") + le32(1500.0f)
     + le32(350.5f) + le32(-2.5f) + le32(1.2f) + le32(4.5f);
 
@@ -221,6 +233,88 @@ private slots:
         for (const Report &report : after)
             QCOMPARE(report.packet, QByteArray(28, '\0'));
         QCOMPARE(shown(rig, "telemetry_out_airspeed"), QStringLiteral("0"));
+    }
+
+    // A controller pulled out while telemetry runs: its turns fail at once,
+    // and the other controller keeps getting every other record, fresh data included.
+    void unpluggedControllerLeavesTheOther()
+    {
+        WindowRig rig(true, true);
+        rig.start();
+        rig.pedals->setUnplugged(true);
+        const quint64 mark = lastSequence({rig.joystick, rig.pedals});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                sendDcs(kSample);
+                for (const Report &report : reportsAfter(mark, {rig.joystick}))
+                    if (report.packet == kSamplePacket)
+                        return true;
+                return false;
+            }(),
+            5000);
+
+        const quint64 later = lastSequence({rig.joystick});
+        QTest::qWait(500);
+        // One record in two, at 20 ms a record: about 12 in half a second.
+        QVERIFY(reportsAfter(later, {rig.joystick}).size() >= 6);
+        QVERIFY(reportsAfter(mark, {rig.pedals}).isEmpty());
+    }
+
+    // Another program holds both telemetry ports, bound without sharing: the
+    // sources cannot bind (each says so once), their datagrams go to that
+    // program, and the controllers get invalid records. Once the ports are
+    // free, choosing a source again binds it and its data counts.
+    void portsTakenByAnotherProgram()
+    {
+        auto dcsHolder = std::make_unique<QUdpSocket>();
+        auto il2Holder = std::make_unique<QUdpSocket>();
+        QVERIFY(dcsHolder->bind(QHostAddress::Any, 6666, QAbstractSocket::DontShareAddress));
+        QVERIFY(il2Holder->bind(QHostAddress::Any, 29777, QAbstractSocket::DontShareAddress));
+        // Not a warning per tick: an unbound socket complains at every query.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("Socket|Udp")));
+
+        WindowRig rig(true, true);
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("^DCS telemetry: .*port 6666")));
+        rig.start();
+        const quint64 mark = lastSequence({rig.joystick, rig.pedals});
+        for (int i = 0; i < 10; ++i) {
+            sendDcs(kSample);
+            QTest::qWait(20);
+        }
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("^IL-2 telemetry: .*port 29777")));
+        chooseSource(rig, 3);
+        for (int i = 0; i < 10; ++i) {
+            sendIl2(kIl2Sample);
+            QTest::qWait(20);
+        }
+        const QList<Report> silent = reportsAfter(mark, {rig.joystick, rig.pedals});
+        QVERIFY(silent.size() >= 8);
+        for (const Report &report : silent)
+            QCOMPARE(report.packet, QByteArray(28, '\0'));
+        QCOMPARE(dcsHolder->receiveDatagram().data(), kSample);
+        QCOMPARE(il2Holder->receiveDatagram().data(), kIl2Sample);
+        QCOMPARE(shown(rig, "telemetry_out_valid"), QStringLiteral("NO"));
+
+        dcsHolder.reset();
+        il2Holder.reset();
+        // A valid record with the datagram's airspeed reaches a controller.
+        const auto counts = [&](void (*send)(const QByteArray &), const QByteArray &datagram,
+                                float airspeed) {
+            const quint64 since = lastSequence({rig.joystick, rig.pedals});
+            return QTest::qWaitFor([&] {
+                send(datagram);
+                for (const Report &report : reportsAfter(since, {rig.joystick, rig.pedals}))
+                    if ((report.packet[0] & 0x01) && report.packet.mid(12, 4) == le32(airspeed))
+                        return true;
+                return false;
+            }, 5000);
+        };
+        chooseSource(rig, 0);
+        QVERIFY(counts(sendDcs, kSample, 350.5f));
+        chooseSource(rig, 3);
+        QVERIFY(counts(sendIl2, kIl2Sample, 360.0f));
     }
 
     // Choosing DCS again re-creates the reader on the same port.
