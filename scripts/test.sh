@@ -20,4 +20,4 @@ ctest --test-dir build-asan --output-on-failure --parallel 2 "$@"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++-14 -DVORKAST_BUILD_TESTS=OFF -DVORKAST_FUZZ=ON
 cmake --build build-fuzz --target fuzzers --parallel
-fuzz/run.sh -d build-fuzz -t "${VORKAST_FUZZ_SECONDS:-30}"
+fuzz/run.sh -d build-fuzz -t "${VORKAST_FUZZ_SECONDS:-30}" -j 2
