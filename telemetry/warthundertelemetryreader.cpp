@@ -35,9 +35,15 @@ void WarthunderTelemetryReader::poll()
     // or streams without end (buffered in memory), would hold the request and
     // so every record. Both end in a failed request.
     QNetworkReply *pending = reply;
+    // Without a bounded read buffer Qt's network thread keeps reading for as
+    // long as the socket has data, so a server that streams without pause
+    // holds that thread, and with it every later request, for as long as it
+    // likes. Bounded, the network thread hands over one chunk at a time; twice
+    // the limit, because Qt stops short of its bound by up to a chunk.
+    pending->setReadBufferSize(2 * kMaxBodyBytes);
     // readyRead, not downloadProgress: Qt emits that at most every 100 ms.
     connect(reply, &QNetworkReply::readyRead, pending, [pending] {
-        if (pending->bytesAvailable() > kMaxBodyBytes)
+        if (pending->bytesAvailable() >= kMaxBodyBytes)
             pending->abort();
     });
     QTimer::singleShot(kTransferTimeoutMs, pending, &QNetworkReply::abort);

@@ -14,7 +14,7 @@ class QNetworkReply;
 // time; each answer, or failure, gives one record, and the next request leaves
 // on the first tick after it. Ticks while a request is outstanding emit nothing.
 // A request fails after kTransferTimeoutMs in all, or as soon as its answer
-// grows past kMaxBodyBytes.
+// reaches kMaxBodyBytes.
 class WarthunderTelemetryReader : public TelemetryReader
 {
     Q_OBJECT

@@ -2,6 +2,7 @@
 #include "telemetrypacket.h"
 #include "warthundertelemetryreader.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
@@ -10,8 +11,11 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <limits>
+#include <thread>
 
 // The War Thunder source against a real HTTP server on the game's port.
 
@@ -117,7 +121,7 @@ private:
         } else if (!drip.isEmpty()) {
             auto *timer = new QTimer(socket);
             connect(timer, &QTimer::timeout, socket, [this, socket] {
-                if (socket->bytesToWrite() < 1024 * 1024)
+                if (socket->isOpen() && socket->bytesToWrite() < 1024 * 1024)
                     socket->write(drip);
             });
             timer->start(dripMs);
@@ -130,6 +134,68 @@ private:
     int dripMs;
     bool close;
     int received = 0;
+};
+
+// A state page that floods from a thread of its own, as another process
+// would: each request gets an endless body, written as fast as the client
+// takes it until the client goes. One connection at a time, so a client that
+// never lets go of a flood never gets its next request answered.
+class FloodingServer
+{
+public:
+    FloodingServer() : thread([this] { run(); }) {}
+    ~FloodingServer()
+    {
+        stop = true;
+        thread.join();
+    }
+
+    bool waitListening()
+    {
+        QDeadlineTimer deadline(5000);
+        while (state == Starting && !deadline.hasExpired())
+            QThread::msleep(5);
+        return state == Listening;
+    }
+    int requests() const { return received; }
+
+private:
+    enum State { Starting, Listening, Failed };
+
+    void run()
+    {
+        QTcpServer server;
+        if (!server.listen(QHostAddress::LocalHost, WarthunderTelemetryReader::kPort)) {
+            state = Failed;
+            return;
+        }
+        state = Listening;
+        const QByteArray chunk(64 * 1024, 'x');
+        while (!stop) {
+            if (!server.waitForNewConnection(20))
+                continue;
+            QTcpSocket *socket = server.nextPendingConnection();
+            QByteArray request;
+            while (!stop && !request.contains("\r\n\r\n")
+                   && socket->state() == QAbstractSocket::ConnectedState) {
+                socket->waitForReadyRead(20);
+                request += socket->readAll();
+            }
+            ++received;
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n{\"pad\": \"");
+            while (!stop && socket->state() == QAbstractSocket::ConnectedState) {
+                if (socket->bytesToWrite() < 1024 * 1024)
+                    socket->write(chunk);
+                socket->waitForBytesWritten(20);
+            }
+            delete socket;
+        }
+    }
+
+    std::atomic<State> state{Starting};
+    std::atomic<bool> stop{false};
+    std::atomic<int> received{0};
+    std::thread thread;
 };
 
 TelemetryData recordAt(const QSignalSpy &spy, int index)
@@ -330,6 +396,25 @@ private slots:
         QVERIFY2(firstRecordMs < withinMs, qPrintable(QString::number(firstRecordMs)));
         QCOMPARE(hexOf(recordAt(spy, 0)), hexOf(TelemetryData{}));
         QTRY_VERIFY(server.requests() >= 2);
+    }
+
+    // A flood is cut off at the size limit and does not hold the requests
+    // after it: each ends in one invalid record, and the next one follows.
+    void floodingServerHoldsNoRequest()
+    {
+        FloodingServer server;
+        QVERIFY(server.waitListening());
+        TelemetryHandler handler(nullptr);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        handler.setMode(TelemetryHandler::Warthunder);
+        handler.pollReader();
+
+        QTRY_VERIFY_WITH_TIMEOUT(server.requests() >= 3,
+                                 3 * WarthunderTelemetryReader::kTransferTimeoutMs);
+        handler.setMode(TelemetryHandler::Debug);
+        QVERIFY(spy.size() >= 2);
+        QCOMPARE(hexOf(recordAt(spy, 0)), hexOf(TelemetryData{}));
+        QCOMPARE(hexOf(recordAt(spy, 1)), hexOf(TelemetryData{}));
     }
 
     // Leaving War Thunder with a request outstanding drops it quietly.
