@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QTimer>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -16,6 +19,16 @@ int main(int argc, char *argv[])
     QFont font = QApplication::font();
     font.setPixelSize(11);
     QApplication::setFont(font);
+
+    // For the start-up benchmark: once the event loop runs with the window
+    // shown, say so and quit.
+    if (qEnvironmentVariableIsSet("VORKAST_STARTUP_PROBE")) {
+        QTimer::singleShot(0, &app, [] {
+            std::fputs("window shown\n", stderr);
+            std::fflush(stderr);
+            QCoreApplication::quit();
+        });
+    }
 
     return app.exec();
 }

@@ -71,6 +71,9 @@ MainWindow::MainWindow(QWidget *parent)
 {
     ui->setupUi(this);
     telemetryHandler = new TelemetryHandler(ui);
+    // Found by findChild (the benchmarks feed it records); still deleted
+    // explicitly, last, by the destructor.
+    telemetryHandler->setParent(this);
 
     profilesDir = QDir(QDir::currentPath());
     profilesDir.mkdir(QStringLiteral("profiles"));

@@ -12,8 +12,9 @@ cmake --build build --parallel
 ctest --test-dir build --output-on-failure --parallel 2 "$@"
 
 # Debug: the quickest to compile; the sanitizers check as much at -O0.
+# The benchmarks' smoke runs are left to the normal build.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORKAST_BUILD_TESTS=ON \
-    -DVORKAST_SANITIZE=ON
+    -DVORKAST_SANITIZE=ON -DVORKAST_BUILD_BENCH=OFF
 cmake --build build-asan --parallel
 ctest --test-dir build-asan --output-on-failure --parallel 2 "$@"
 

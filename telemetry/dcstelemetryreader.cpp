@@ -40,8 +40,10 @@ void DcsTelemetryReader::poll()
 
 TelemetryData DcsTelemetryReader::parse(const QByteArray &datagram)
 {
-    const QStringList parts = QString::fromUtf8(datagram).split(u';', Qt::KeepEmptyParts);
-    std::array<QString, kFieldCount> fields;
+    // Views into one decoded string: no string per field.
+    const QString text = QString::fromUtf8(datagram);
+    const QList<QStringView> parts = QStringView(text).split(u';', Qt::KeepEmptyParts);
+    std::array<QStringView, kFieldCount> fields{};
     for (int i = 0; i < kFieldCount && i < parts.size(); ++i)
         fields[i] = parts[i];
 

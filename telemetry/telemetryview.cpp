@@ -14,23 +14,32 @@ QString real(float value)
     return QString::number(static_cast<double>(value), 'g', 6);
 }
 
+// Unchanged text is left alone: setting it again would cost a relayout and an
+// accessibility update 50 times a second, and drop a selection the user is
+// making to copy a value.
+void show(QLineEdit *edit, const QString &text)
+{
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
 } // namespace
 
 void showTelemetryPacket(const TelemetryPacket &packet, Ui::MainWindow &view)
 {
-    view.telemetry_out_valid->setText(yesNo(packet.flags, TelemetryFlags::Valid));
-    view.telemetry_out_trim_override->setText(yesNo(packet.flags, TelemetryFlags::TrimOverride));
-    view.telemetry_out_on_ground->setText(yesNo(packet.flags, TelemetryFlags::OnGround));
-    view.telemetry_out_flaps->setText(QString::number(packet.flaps));
-    view.telemetry_out_airbrake->setText(QString::number(packet.airbrake));
-    view.telemetry_out_brake->setText(QString::number(packet.brake));
-    view.telemetry_out_gear->setText(QString::number(packet.gear));
-    view.telemetry_out_trim_roll->setText(QString::number(packet.trim_roll));
-    view.telemetry_out_trim_pitch->setText(QString::number(packet.trim_pitch));
-    view.telemetry_out_trim_yaw->setText(QString::number(packet.trim_yaw));
-    view.telemetry_out_thrust->setText(real(packet.thrust));
-    view.telemetry_out_airspeed->setText(real(packet.airspeed));
-    view.telemetry_out_vertical_speed->setText(real(packet.vertical_speed));
-    view.telemetry_out_g_force->setText(real(packet.g_force));
-    view.telemetry_out_aoa->setText(real(packet.aoa));
+    show(view.telemetry_out_valid, yesNo(packet.flags, TelemetryFlags::Valid));
+    show(view.telemetry_out_trim_override, yesNo(packet.flags, TelemetryFlags::TrimOverride));
+    show(view.telemetry_out_on_ground, yesNo(packet.flags, TelemetryFlags::OnGround));
+    show(view.telemetry_out_flaps, QString::number(packet.flaps));
+    show(view.telemetry_out_airbrake, QString::number(packet.airbrake));
+    show(view.telemetry_out_brake, QString::number(packet.brake));
+    show(view.telemetry_out_gear, QString::number(packet.gear));
+    show(view.telemetry_out_trim_roll, QString::number(packet.trim_roll));
+    show(view.telemetry_out_trim_pitch, QString::number(packet.trim_pitch));
+    show(view.telemetry_out_trim_yaw, QString::number(packet.trim_yaw));
+    show(view.telemetry_out_thrust, real(packet.thrust));
+    show(view.telemetry_out_airspeed, real(packet.airspeed));
+    show(view.telemetry_out_vertical_speed, real(packet.vertical_speed));
+    show(view.telemetry_out_g_force, real(packet.g_force));
+    show(view.telemetry_out_aoa, real(packet.aoa));
 }

@@ -160,6 +160,26 @@ private slots:
         QTRY_COMPARE(shown(rig, "telemetry_out_airspeed"), QStringLiteral("0"));
     }
 
+    // A value that stays the same stays selected, so it can be copied; a new
+    // value still shows on the next tick.
+    void viewKeepsSelectionOfUnchangedValue()
+    {
+        WindowRig rig(true, true);
+        rig.start();
+        auto *airspeed = rig.control<QLineEdit>("telemetry_out_airspeed");
+        QTRY_COMPARE(airspeed->text(), QStringLiteral("0"));
+        airspeed->selectAll();
+        QTest::qWait(200);  // ten ticks of all-zero records
+        QCOMPARE(airspeed->selectedText(), QStringLiteral("0"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                sendDcs(kSample);
+                return airspeed->text() == QStringLiteral("350.5");
+            }(),
+            5000);
+    }
+
     // After the last valid record the packet is held, valid bit and all, for
     // exactly 50 records, then blanked; a valid record restores it. Counted in
     // reports: every record gives one report, alternately to pedals and joystick.

@@ -36,8 +36,9 @@ validation=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-valida
 [[ -z $validation ]] || fail "desktop-file-validate: $validation"
 grep -qx 'Exec=vorkast-settings' "$desktop" || fail "Exec does not start the installed binary"
 grep -qx "Icon=$app_id" "$desktop" || fail "Icon does not name the installed icon"
-# The window names the same desktop file (setDesktopFileName, a UTF-16 literal).
-strings -e l "$binary" | grep -qx "$app_id" || fail "the binary does not name the desktop file $app_id"
+# The window names the same desktop file (setDesktopFileName, a UTF-16 literal,
+# which strings may run together with a character-like pair of bytes before it).
+strings -e l "$binary" | grep -q "${app_id//./\\.}\$" || fail "the binary does not name the desktop file $app_id"
 # Test programs and helpers stay out of an installation.
 if find "$root" -name 'tst_*' | grep -q .; then
     fail "test programs installed: $(find "$root" -name 'tst_*')"

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <utility>
 
@@ -212,6 +213,7 @@ int VirtualController::handleControl(std::uint8_t requestType, std::uint8_t requ
                                      std::uint16_t length, std::uint8_t *data)
 {
     static std::atomic<quint64> arrivals{0};
+    const auto arrived = std::chrono::steady_clock::now().time_since_epoch();
 
     if (requestType == kGetReportRequestType && value == (kFeatureReportType | kStatusReportId)) {
         std::function<void(int)> hook;
@@ -234,6 +236,7 @@ int VirtualController::handleControl(std::uint8_t requestType, std::uint8_t requ
     transfer.index = index;
     transfer.length = length;
     transfer.sequence = ++arrivals;
+    transfer.arrivedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(arrived).count();
 
     const bool featureReport = (value & 0xFF00) == kFeatureReportType && index == kInterface;
     int result = -1;

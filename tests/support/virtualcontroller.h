@@ -31,7 +31,7 @@ public:
         QByteArray data;           // OUT: bytes received; IN: bytes answered
         bool stalled = false;
         quint64 sequence = 0;      // order of arrival across all controllers
-
+        std::int64_t arrivedNs = 0;  // std::chrono::steady_clock, as it arrived
 
         bool isSetReport() const { return requestType == 0x21 && request == 0x09; }
         bool isGetReport() const { return requestType == 0xA1 && request == 0x01; }
