@@ -12,6 +12,7 @@
 #include <libusb.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -44,6 +45,23 @@ int openDescriptors()
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System
                                                               | QDir::NoDotAndDotDot)
                    .size());
+}
+
+// openDescriptors() once it has held still for 200 ms (at most 2 s): the bus
+// accepts the connection behind an opened node on its own thread, a moment
+// after the open returned.
+int settledDescriptors()
+{
+    int count = openDescriptors();
+    QElapsedTimer clock;
+    clock.start();
+    for (int steady = 0; steady < 10 && clock.elapsed() < 2000;) {
+        QTest::qWait(20);
+        const int now = openDescriptors();
+        steady = now == count ? steady + 1 : 0;
+        count = now;
+    }
+    return count;
 }
 
 // How many of this process's descriptors are open on `node` ("/dev/hidraw0"),
@@ -270,10 +288,10 @@ void HidrawTransportTest::unopenableNodeFailsEveryTransfer()
     };
 
     QVERIFY(attempt() < 0);
-    const int descriptors = openDescriptors();
+    const int descriptors = settledDescriptors();
     for (int i = 0; i < 50; ++i)
         QVERIFY(attempt() < 0);
-    QCOMPARE(openDescriptors(), descriptors);
+    QTRY_COMPARE(openDescriptors(), descriptors);
 
     QCOMPARE(buffer, before);
     QVERIFY(pedals.transfers().isEmpty());
@@ -406,7 +424,7 @@ void HidrawTransportTest::noDescriptorLeak()
         std::array<std::uint8_t, kReadLength> buffer{};
         for (libusb_device_handle *handle : handles)
             QVERIFY(vorkast::getReport(handle, kEffectReportId, buffer.data(), kReadLength) > 0);
-        const int working = openDescriptors();
+        const int working = settledDescriptors();
 
         QByteArray telemetry = QByteArray::fromHex("1e 02") + QByteArray(63, '\0');
         const QByteArray record = countingRecord(223);
@@ -420,7 +438,7 @@ void HidrawTransportTest::noDescriptorLeak()
                 sendChunked(handle, kCommandEffectChunk,
                             reinterpret_cast<const std::uint8_t *>(record.constData()), 176);
         }
-        QCOMPARE(openDescriptors(), working);
+        QTRY_COMPARE(openDescriptors(), working);
         QCOMPARE(joystick.telemetryReports().size(), 50);
         QCOMPARE(pedals.telemetryReports().size(), 50);
         for (VirtualController *controller : {&joystick, &pedals}) {
