@@ -3,6 +3,7 @@
 #include "emulatedusbbus.h"
 #include "mainwindow.h"
 #include "protocol.h"
+#include "telemetrypacket.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -12,14 +13,13 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUdpSocket>
-#include <QtEndian>
 
 #include <chrono>
 #include <functional>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
-#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -159,11 +159,12 @@ std::vector<Report> telemetryReports(const QList<VirtualController::Transfer> &t
     std::vector<Report> reports;
     for (const auto &transfer : transfers) {
         const QByteArray &data = transfer.data;
-        if (!transfer.isSetReport() || data.size() < 2 + 28 || data[1] != char(kCommandTelemetry))
+        if (!transfer.isSetReport() || data.size() < 2 + qsizetype(sizeof(TelemetryPacket)) || data[1] != char(kCommandTelemetry))
             continue;
-        const auto *packet = reinterpret_cast<const uchar *>(data.constData()) + 2;
-        reports.push_back({transfer.arrivedNs, (packet[0] & 0x01) != 0,
-                           qFromLittleEndian<float>(packet + 12)});
+        TelemetryPacket packet;
+        std::memcpy(&packet, data.constData() + 2, sizeof packet);
+        reports.push_back({transfer.arrivedNs, (packet.flags & TelemetryFlags::Valid) != 0,
+                           packet.airspeed});
     }
     return reports;
 }
@@ -393,7 +394,7 @@ void measureRoundTrip(int runs)
     VirtualController &joystick = bus.attach(VirtualController::Kind::Joystick);
     std::vector<double> totals;
     std::vector<double> beyondPause;
-    std::optional<int> statusPolls;
+    int statusPolls = 0;
     {
         MainWindow window;
         for (int run = 0; run < runs; ++run) {
@@ -405,15 +406,14 @@ void measureRoundTrip(int runs)
             const double ms = double(clock.nsecsElapsed()) / 1e6;
             totals.push_back(ms);
             beyondPause.push_back(ms - 100.0);
-            int polls = 0;
+            statusPolls = 0;
             for (const auto &transfer : joystick.transfers())
-                polls += transfer.isGetReport() && transfer.reportId() == kStatusReportId;
-            statusPolls = polls;
+                statusPolls += transfer.isGetReport() && transfer.reportId() == kStatusReportId;
         }
     }
     if (joystick.completedWrites(kCommandEffectChunk) != runs)
         fail("a settings save did not reach the joystick whole");
-    print("  whole save (write, %d status poll, pause, read back): %s\n", statusPolls.value_or(0),
+    print("  whole save (write, %d status poll, pause, read back): %s\n", statusPolls,
           qPrintable(summaryText(summarize(totals), "ms")));
     print("  beyond the 100 ms pause:                              %s\n",
           qPrintable(summaryText(summarize(beyondPause), "ms")));
