@@ -1,10 +1,9 @@
 #include "benchstats.h"
 #include "dcstelemetryreader.h"
-#include "emulatedusbbus.h"
 #include "il2telemetryreader.h"
-#include "mainwindow.h"
 #include "telemetryhandler.h"
 #include "warthundertelemetryreader.h"
+#include "windowrig.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -112,28 +111,10 @@ void BM_WarthunderStatePage(benchmark::State &state)
     state.SetLabel(QByteArray::number(page.size()).toStdString() + " bytes");
 }
 
-// The window on an emulated bus with both controllers, as the tick benchmark
-// needs it; built once, outside every timing.
-struct WindowOnBus
-{
-    EmulatedUsbBus bus;
-    VirtualController &joystick = bus.attach(VirtualController::Kind::Joystick);
-    VirtualController &pedals = bus.attach(VirtualController::Kind::Pedals);
-    std::unique_ptr<MainWindow> window;
-    TelemetryHandler *handler = nullptr;
-
-    WindowOnBus()
-    {
-        window = std::make_unique<MainWindow>();
-        handler = window->findChild<TelemetryHandler *>();
-        if (!handler)
-            qFatal("the window has no telemetry handler");
-        window->show();
-        QApplication::processEvents();
-    }
-    ~WindowOnBus() { window.reset(); }  // libusb_exit before the bus goes away
-};
-std::unique_ptr<WindowOnBus> rig;
+// The window on an emulated bus with both controllers, and its telemetry
+// handler; built once, outside every timing.
+std::unique_ptr<WindowRig> rig;
+TelemetryHandler *handler = nullptr;
 
 // One record through the handler's telemetryUpdate to the window's
 // telemetryReceived: held packet, view refresh and the report through libusb
@@ -152,14 +133,14 @@ void BM_TelemetryTick(benchmark::State &state)
     for (auto _ : state) {
         record.airspeed = float(samplesNs.size() % 900);
         const auto start = std::chrono::steady_clock::now();
-        emit rig->handler->telemetryUpdate(record);
+        emit handler->telemetryUpdate(record);
         samplesNs.push_back(
             std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start)
                 .count());
         if (samplesNs.size() % 1000 == 0) {
             state.PauseTiming();
-            rig->joystick.clearTransfers();
-            rig->pedals.clearTransfers();
+            rig->joystick->clearTransfers();
+            rig->pedals->clearTransfers();
             state.ResumeTiming();
         }
     }
@@ -190,7 +171,12 @@ int main(int argc, char **argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     QApplication app(argc, argv);
-    rig = std::make_unique<WindowOnBus>();
+    rig = std::make_unique<WindowRig>(true, true);
+    rig->start().show();
+    QApplication::processEvents();
+    handler = rig->window->findChild<TelemetryHandler *>();
+    if (!handler)
+        qFatal("the window has no telemetry handler");
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     rig.reset();
