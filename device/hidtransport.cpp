@@ -2,12 +2,14 @@
 
 #include "hidrawlink.h"
 #include "protocol.h"
+#include "windowshid.h"
 
 #include <libusb.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace vorkast {
 
@@ -15,15 +17,29 @@ using namespace protocol;
 
 namespace {
 
+int setReportTransfer(libusb_device_handle *device, std::uint8_t *buffer, std::uint16_t length)
+{
+    return libusb_control_transfer(device, kSetReportRequestType, kHidSetReport,
+                                   kFeatureReportType | kCommandReportId, kInterface, buffer,
+                                   length, kTransferTimeoutMs);
+}
+
 int setFeatureReport(libusb_device_handle *device, std::uint8_t *buffer, std::uint16_t length)
 {
 #ifdef __linux__
     if (const auto link = hidraw::linkFor(device))
         return hidraw::setFeature(*link, kCommandReportId, buffer, length);
 #endif
-    return libusb_control_transfer(device, kSetReportRequestType, kHidSetReport,
-                                   kFeatureReportType | kCommandReportId, kInterface, buffer,
-                                   length, kTransferTimeoutMs);
+#ifdef _WIN32
+    const std::size_t required = windowshid::featureReportLength(device);
+    if (required > length && required <= kMaxFeatureReportLength) {
+        std::vector<std::uint8_t> padded = detail::paddedReport(buffer, length, required);
+        const int result =
+            setReportTransfer(device, padded.data(), static_cast<std::uint16_t>(padded.size()));
+        return detail::reportResult(result, length);
+    }
+#endif
+    return setReportTransfer(device, buffer, length);
 }
 
 void putLe16(std::uint8_t *at, std::uint16_t value)
@@ -33,6 +49,23 @@ void putLe16(std::uint8_t *at, std::uint16_t value)
 }
 
 } // namespace
+
+namespace detail {
+
+std::vector<std::uint8_t> paddedReport(const std::uint8_t *report, std::uint16_t length,
+                                       std::size_t required)
+{
+    std::vector<std::uint8_t> padded(std::max<std::size_t>(length, required), 0);
+    std::memcpy(padded.data(), report, length);
+    return padded;
+}
+
+int reportResult(int transferred, std::uint16_t length)
+{
+    return transferred < 0 ? transferred : std::min<int>(transferred, length);
+}
+
+} // namespace detail
 
 int getReport(libusb_device_handle *device, std::uint8_t reportId, std::uint8_t *buffer,
               std::uint16_t length)
@@ -99,6 +132,9 @@ void closeDevice(libusb_device_handle *device)
         return;
 #ifdef __linux__
     hidraw::forget(device);
+#endif
+#ifdef _WIN32
+    windowshid::forget(device);
 #endif
     libusb_close(device);
 }

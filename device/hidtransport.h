@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 struct libusb_device_handle;
 
@@ -20,6 +22,12 @@ struct libusb_device_handle;
 // access), every transfer on that handle fails. On that path a report's byte 0
 // must be its id (0x1E), or nothing is sent (LIBUSB_ERROR_INVALID_PARAM).
 // Close handles with closeDevice(), which also closes the node.
+//
+// On Windows the HID driver owns the controllers and libusb's HID backend
+// passes the same requests to it (see windowshid.h). The driver takes a
+// SET_REPORT buffer only as long as the longest feature report, so the
+// 65-byte report goes out zero-padded to that length (wLength then says so);
+// its first 65 bytes are unchanged, and the result counts at most those 65.
 namespace vorkast {
 
 // GET_REPORT of the Feature report `reportId` with wLength `length`. At most
@@ -44,6 +52,18 @@ int sendCommand(libusb_device_handle *device, std::uint8_t command);
 // checked; the result is that of the closing report.
 int sendChunked(libusb_device_handle *device, std::uint8_t command, const std::uint8_t *record,
                 std::uint16_t length);
+
+namespace detail {
+
+// `length` bytes of `report` followed by zeros up to `required` bytes.
+std::vector<std::uint8_t> paddedReport(const std::uint8_t *report, std::uint16_t length,
+                                       std::size_t required);
+
+// The result of a padded transfer as the caller's `length`-byte report's:
+// errors as they are, a count of at most `length`.
+int reportResult(int transferred, std::uint16_t length);
+
+} // namespace detail
 
 // libusb_close() and whatever the functions above keep open for the handle.
 // A null handle is ignored.

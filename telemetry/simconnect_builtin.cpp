@@ -1,20 +1,15 @@
-// SimConnect where the SDK is not available: there is never a simulator to
-// talk to, so every call fails as SimConnect's own calls do when the
-// simulator is not running, and no handle is ever handed out.
+// SimConnect where neither the SDK nor SimConnect.dll is available.
 
 #include "simconnect.h"
+#include "simconnect_unavailable.h"
 
-namespace {
-constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005u);  // E_FAIL
-}
+using namespace vorkast::simconnect_unavailable;
 
 extern "C" {
 
 HRESULT SimConnect_Open(HANDLE *phSimConnect, LPCSTR, HWND, DWORD, HANDLE, DWORD)
 {
-    if (phSimConnect)
-        *phSimConnect = nullptr;
-    return kFail;
+    return open(phSimConnect);
 }
 
 HRESULT SimConnect_AddToDataDefinition(HANDLE, SIMCONNECT_DATA_DEFINITION_ID, const char *,
@@ -37,11 +32,7 @@ HRESULT SimConnect_SubscribeToSystemEvent(HANDLE, SIMCONNECT_CLIENT_EVENT_ID, co
 
 HRESULT SimConnect_GetNextDispatch(HANDLE, SIMCONNECT_RECV **ppData, DWORD *pcbData)
 {
-    if (ppData)
-        *ppData = nullptr;
-    if (pcbData)
-        *pcbData = 0;
-    return kFail;
+    return getNextDispatch(ppData, pcbData);
 }
 
 HRESULT SimConnect_Close(HANDLE)

@@ -11,6 +11,7 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <array>
 
 using namespace vorkast;
@@ -77,6 +78,7 @@ private slots:
     void handlesReachOnlyTheirController();
     void openFindsAttachedControllersOnly_data();
     void openFindsAttachedControllersOnly();
+    void windowsPaddingKeepsTheReport();
 };
 
 void TransportTest::chunkedWrite_data()
@@ -513,6 +515,28 @@ void TransportTest::openFindsAttachedControllersOnly()
     QCOMPARE(usb.initResult(), LIBUSB_SUCCESS);
     QCOMPARE(usb.open(JOYSTICK_PRODUCT_ID) != nullptr, joystickFound);
     QCOMPARE(usb.open(PEDALS_PRODUCT_ID) != nullptr, pedalsFound);
+}
+
+// The Windows path pads a report to the HID driver's length: the report's own
+// bytes stay first and unchanged, and callers see a count of their own report.
+void TransportTest::windowsPaddingKeepsTheReport()
+{
+    std::array<std::uint8_t, kCommandReportSize> report{};
+    for (std::size_t i = 0; i < report.size(); ++i)
+        report[i] = std::uint8_t(0xA0 + i);
+
+    const auto padded = detail::paddedReport(report.data(), kCommandReportSize, 224);
+    QCOMPARE(padded.size(), std::size_t(224));
+    QVERIFY(std::equal(report.begin(), report.end(), padded.begin()));
+    QVERIFY(std::all_of(padded.begin() + kCommandReportSize, padded.end(),
+                        [](std::uint8_t b) { return b == 0; }));
+    // Never shorter than the report itself.
+    QCOMPARE(detail::paddedReport(report.data(), kCommandReportSize, 10).size(),
+             std::size_t(kCommandReportSize));
+
+    QCOMPARE(detail::reportResult(224, kCommandReportSize), kCommandReportSize);
+    QCOMPARE(detail::reportResult(0, kCommandReportSize), 0);
+    QCOMPARE(detail::reportResult(LIBUSB_ERROR_IO, kCommandReportSize), int(LIBUSB_ERROR_IO));
 }
 
 VORKAST_USB_TEST_MAIN(TransportTest)

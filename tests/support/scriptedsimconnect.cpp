@@ -1,7 +1,6 @@
 #include "scriptedsimconnect.h"
 
 #include <QQueue>
-#include <QtEndian>
 
 #include <cstdint>
 #include <cstring>
@@ -12,8 +11,6 @@ namespace {
 
 constexpr HRESULT kOk = 0;
 constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005u);  // E_FAIL
-constexpr DWORD kUnknownGroup = 0xFFFFFFFF;  // uGroupID of a system event
-constexpr DWORD kServerVersion = 5;
 
 struct State
 {
@@ -66,12 +63,6 @@ void record(const QString &call)
     state().calls.append(call);
 }
 
-void appendDword(QByteArray &bytes, DWORD value)
-{
-    const quint32 le = qToLittleEndian(quint32(value));
-    bytes.append(reinterpret_cast<const char *>(&le), sizeof le);
-}
-
 } // namespace
 
 namespace ScriptedSimConnect {
@@ -89,44 +80,6 @@ void setOpenSucceeds(bool succeeds)
 QStringList takeCalls()
 {
     return std::exchange(state().calls, {});
-}
-
-QByteArray message(DWORD id, const QByteArray &body)
-{
-    QByteArray bytes;
-    appendDword(bytes, DWORD(12 + body.size()));  // dwSize
-    appendDword(bytes, kServerVersion);           // dwVersion
-    appendDword(bytes, id);                       // dwID
-    return bytes + body;
-}
-
-QByteArray eventMessage(DWORD eventId)
-{
-    QByteArray body;
-    appendDword(body, kUnknownGroup);  // uGroupID, offset 12
-    appendDword(body, eventId);        // uEventID, offset 16
-    appendDword(body, 0);              // dwData, offset 20
-    return message(SIMCONNECT_RECV_ID_EVENT, body);
-}
-
-QByteArray dataMessage(DWORD requestId, const QList<double> &block)
-{
-    QByteArray body;
-    appendDword(body, requestId);           // dwRequestID, offset 12
-    appendDword(body, 0);                   // dwObjectID: the user's aircraft
-    appendDword(body, 0);                   // dwDefineID
-    appendDword(body, 0);                   // dwFlags
-    appendDword(body, 1);                   // dwentrynumber
-    appendDword(body, 1);                   // dwoutof
-    appendDword(body, DWORD(block.size())); // dwDefineCount
-    for (double value : block)              // from dwData, offset 40
-        body.append(reinterpret_cast<const char *>(&value), sizeof value);
-    return message(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, body);
-}
-
-QByteArray quitMessage()
-{
-    return message(SIMCONNECT_RECV_ID_QUIT);
 }
 
 void queue(const QByteArray &message)

@@ -29,5 +29,9 @@ QByteArray stdoutOf(Action &&action)
     while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, capture))
         text.append(chunk, qsizetype(n));
     std::fclose(capture);
+#ifdef Q_OS_WIN
+    // stdout is in text mode there: each '\n' the program writes arrives as "\r\n".
+    text.replace("\r\n", "\n");
+#endif
     return text;
 }
