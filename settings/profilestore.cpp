@@ -20,19 +20,73 @@ bool acceptName(const QString &name)
     return false;
 }
 
+// Win32 opens a device instead of a file for these in every folder, whatever
+// follows the first '.' and ignoring blanks before it: "nul.tar.gz" and
+// "CON .txt" are devices too.
+bool isWindowsDevice(QStringView name)
+{
+    const qsizetype dot = name.indexOf(u'.');
+    QStringView stem = dot < 0 ? name : name.first(dot);
+    while (stem.endsWith(u' '))
+        stem.chop(1);
+    if (stem.size() == 3) {
+        for (const char16_t *device : {u"CON", u"PRN", u"AUX", u"NUL"})
+            if (stem.compare(QStringView(device), Qt::CaseInsensitive) == 0)
+                return true;
+        return false;
+    }
+    if (stem.size() != 4
+        || (!stem.startsWith(u"COM", Qt::CaseInsensitive)
+            && !stem.startsWith(u"LPT", Qt::CaseInsensitive)))
+        return false;
+    const char16_t digit = stem[3].unicode();
+    return (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2'
+        || digit == u'\u00B3';
+}
+
+bool windowsRefuses(QStringView name)
+{
+    for (const QChar c : name) {
+        // Wildcards, redirection and quoting in Win32 paths; controls cannot be stored.
+        if (c.unicode() < 0x20 || QStringView(u"<>\"|?*").contains(c))
+            return true;
+    }
+    // Win32 drops a trailing '.' or blank: "x." would save as, and load, "x".
+    if (name.endsWith(u'.') || name.endsWith(u' '))
+        return true;
+    return isWindowsDevice(name);
+}
+
 } // namespace
+
+bool isValidProfileName(const QString &name, NameRules rules)
+{
+    // A leading ':' makes Qt read a resource path, so the file lands outside
+    // the folder; on Windows "C:x" is relative to a drive and "a:b" writes an
+    // alternate data stream of "a".
+    const bool portable = !name.isEmpty() && !name.startsWith(u'.') && !name.contains(u'/')
+        && !name.contains(u'\\') && !name.contains(QChar(u'\0')) && !name.contains(u':');
+    return portable && (rules != NameRules::Windows || !windowsRefuses(name));
+}
 
 bool isValidProfileName(const QString &name)
 {
-    return !name.isEmpty() && !name.startsWith(u'.') && !name.contains(u'/')
-        && !name.contains(u'\\') && !name.contains(QChar(u'\0'));
+#ifdef Q_OS_WIN
+    return isValidProfileName(name, NameRules::Windows);
+#else
+    return isValidProfileName(name, NameRules::Posix);
+#endif
 }
 
 QStringList listProfiles(const QDir &folder)
 {
     // Without QDir::Hidden dot files stay out; broken links and devices need
     // QDir::System and stay out too.
-    return folder.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    QStringList names = folder.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    // A file left under a refused name (say "a:b" by an older version) could
+    // be neither loaded nor deleted here.
+    names.removeIf([](const QString &name) { return !isValidProfileName(name); });
+    return names;
 }
 
 bool saveProfile(const QDir &folder, const QString &name,

@@ -19,11 +19,18 @@ namespace vorkast::settings {
 inline constexpr qint64 kProfileSize =
     qint64(sizeof(JoystickSoftwareSettings) + sizeof(PedalsSoftwareSettings));
 
-// A plain, visible file name: not empty, no path separator or NUL, and no
-// leading '.', which also rules out "." and "..".
+// Which system's file names a profile name must also be.
+enum class NameRules { Posix, Windows };
+
+// A plain, visible file name on every system: not empty, no ':', path
+// separator or NUL, and no leading '.', which also rules out "." and "..".
+// Windows rules also refuse < > " | ? *, control characters, a trailing '.'
+// or blank, and device names such as CON, nul.txt or COM1.
+bool isValidProfileName(const QString &name, NameRules rules);
+// By the rules of the system the tool runs on; all operations below use these.
 bool isValidProfileName(const QString &name);
 
-// The visible files of the folder, by name ignoring case.
+// The visible files of the folder whose names are valid, by name ignoring case.
 QStringList listProfiles(const QDir &folder);
 
 // Replaces the profile as a whole or not at all.
