@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <vector>
 

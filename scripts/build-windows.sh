@@ -88,7 +88,8 @@ qt_configure=(-release -shared -nomake examples -nomake tests
               -no-opengl -no-dbus -no-feature-sql -no-feature-printsupport -no-feature-concurrent
               -no-feature-xml -no-feature-tabletevent
               -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -no-icu)
-qt_prefix="$cache/qt-${qt_host_version%%+*}-$(cache_key "$qt_host_version" "${qt_configure[@]}")"
+qt_upstream="${qt_host_version#*:}"
+qt_prefix="$cache/qt-${qt_upstream%%[+-]*}-$(cache_key "$qt_host_version" "${qt_configure[@]}")"
 
 if [[ ! -f "$qt_prefix/.complete" ]]; then
     # The host's moc, uic and rcc serve the cross build, so the source must be theirs.
@@ -119,7 +120,8 @@ log "Qt for Windows: $qt_prefix"
 libusb_version="$(source_version libusb-1.0)"
 [[ -n "$libusb_version" ]] || { ensure_deb_src; libusb_version="$(source_version libusb-1.0)"; }
 libusb_configure=(--host="$triple" --disable-static --enable-shared)
-libusb_prefix="$cache/libusb-${libusb_version%%-*}-$(cache_key "$libusb_version" "${libusb_configure[@]}")"
+libusb_upstream="${libusb_version#*:}"  # no epoch: ':' cannot be in a Windows path
+libusb_prefix="$cache/libusb-${libusb_upstream%%-*}-$(cache_key "$libusb_version" "${libusb_configure[@]}")"
 if [[ ! -f "$libusb_prefix/.complete" ]]; then
     log "Building libusb $libusb_version for Windows into $libusb_prefix"
     work="$cache/work/libusb"
@@ -137,3 +139,89 @@ fi
 log "libusb for Windows: $libusb_prefix"
 
 [[ $toolchain_only -eq 1 ]] && exit 0
+
+# --- 3. The application, the tools and the tests -----------------------------
+build="$root/build-windows"
+runtime_dlls=()
+for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+    runtime_dlls+=("$(realpath "$("$triple-g++-posix" -print-file-name="$dll")")")
+done
+
+log "Cross-building into $build"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain_file" \
+    -DVORKAST_WINDOWS_PREFIXES="$qt_prefix;$libusb_prefix" \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+    -DVORKAST_BUILD_TESTS=ON -DVORKAST_BUILD_BENCH=OFF \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tests/support/wine-run.sh" >"$build.configure.log" \
+    || { cat "$build.configure.log"; exit 1; }
+cmake --build "$build" --parallel "$jobs"
+
+# --- 4. Zip and installer ------------------------------------------------------
+version="$(sed -n 's/^project(vorkast-settings VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+name="vorkast-settings-$version-windows-x64"
+stage="$build/stage/$name"
+dist="$root/dist"
+log "Assembling $dist/$name.zip"
+rm -rf "$stage" && mkdir -p "$stage/platforms" "$stage/styles" "$stage/licenses" "$dist"
+# Qt puts a Windows build's programs at the top of the build folder.
+cp "$(find "$build" -maxdepth 2 -name vorkast-settings.exe -print -quit)" "$stage/"
+for module in Core Gui Widgets Network; do
+    cp "$qt_prefix/bin/Qt6$module.dll" "$stage/"
+done
+cp "$qt_prefix/plugins/platforms/qwindows.dll" "$stage/platforms/"
+cp "$qt_prefix/plugins/styles/"*.dll "$stage/styles/"
+cp "$libusb_prefix/bin/libusb-1.0.dll" "$stage/"
+cp "${runtime_dlls[@]}" "$stage/"
+cp "$root/integrations/dcs/VorkastExport.lua" "$stage/"
+cp "$root/packaging/windows/README-Windows.txt" "$stage/"
+cp "$qt_prefix/LICENSES/"* "$stage/licenses/" 2>/dev/null || true
+for text in "$qt_prefix/"*.txt; do cp "$text" "$stage/licenses/Qt-$(basename "$text")"; done
+cp "$libusb_prefix/COPYING" "$stage/licenses/libusb-COPYING.txt"
+cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licenses/gcc-runtime-copyright.txt"
+cp /usr/share/doc/mingw-w64-common/copyright "$stage/licenses/mingw-w64-copyright.txt"
+find "$stage" \( -name '*.dll' -o -name '*.exe' \) -exec "$triple-strip" --strip-unneeded {} +
+
+# Every DLL a shipped binary imports is shipped, or is part of Windows.
+missing_dlls="$(find "$stage" \( -name '*.dll' -o -name '*.exe' \) -exec "$triple-objdump" -p {} + \
+    | sed -n 's/^\s*DLL Name: //p' | sort -u | while read -r dll; do
+        [[ -e "$stage/$dll" ]] && continue
+        [[ "${dll,,}" == api-ms-win-* || "${dll,,}" == ext-ms-* ]] && continue  # API sets
+        [[ -e "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/${dll,,}" ]] && continue
+        echo "$dll"
+    done)"
+if [[ -n "$missing_dlls" ]]; then
+    echo "Shipped binaries need DLLs that are not shipped: $missing_dlls" >&2
+    exit 1
+fi
+
+rm -f "$dist/$name.zip"
+(cd "$build/stage" && zip -q -9 -r "$dist/$name.zip" "$name")
+log "Building the installer $dist/$name-setup.exe"
+makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$dist/$name-setup.exe" \
+    "$root/packaging/windows/installer.nsi"
+
+[[ $run_tests -eq 1 ]] || exit 0
+
+# --- 5. Tests under wine -------------------------------------------------------
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
+export WINEPREFIX="$build/wine-prefix"
+to_windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+winepath_dirs=("$qt_prefix/bin" "$libusb_prefix/bin")
+for dll in "${runtime_dlls[@]}"; do winepath_dirs+=("$(dirname "$dll")"); done
+WINEPATH="$(for dir in "${winepath_dirs[@]}"; do to_windows_path "$dir"; printf ';'; done)"
+export WINEPATH
+
+rm -rf "$WINEPREFIX"
+log "Tests under wine (prefix $WINEPREFIX)"
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -euo pipefail -c '
+    wineboot -i >/dev/null 2>&1
+    ctest --test-dir "$1" --output-on-failure --parallel "$2"
+    # The package on its own: no Qt or runtime DLLs from the search path.
+    WINEPATH= "$3/tests/packaging/windows/smoke.sh" "$4" "$1/tests/packaging/windows/vorkastprobe.dll"
+    wineserver -k || true
+' _ "$build" "$jobs" "$root" "$dist/$name.zip"
+"$root/tests/packaging/windows/test_installer.sh" "$dist/$name-setup.exe"
+log "Windows build and tests passed: $dist/$name.zip, $dist/$name-setup.exe"

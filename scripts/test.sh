@@ -2,7 +2,10 @@
 # Installs what is missing, builds everything and runs the whole test suite:
 # once as built normally, once more under AddressSanitizer and
 # UndefinedBehaviorSanitizer (build-asan), then every fuzz target for
-# VORKAST_FUZZ_SECONDS (default 30) each (build-fuzz, clang). Arguments go to ctest.
+# VORKAST_FUZZ_SECONDS (default 30) each (build-fuzz, clang), then the Windows
+# build with its tests under wine (scripts/build-windows.sh; the first run also
+# builds Qt for Windows, about 25 minutes, cached in ~/.cache/vorkast).
+# Arguments go to the Linux runs of ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,3 +25,5 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++-14 -DVORKAST_BUILD_TESTS=OFF -DVORKAST_FUZZ=ON
 cmake --build build-fuzz --target fuzzers --parallel
 fuzz/run.sh -d build-fuzz -t "${VORKAST_FUZZ_SECONDS:-30}" -j 2
+
+scripts/build-windows.sh

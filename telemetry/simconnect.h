@@ -20,6 +20,16 @@
 
 #else
 
+#if defined(_WIN32)
+// Windows' own types, which Qt's headers declare too.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <cstdint>
 
 // Windows' widths: LONG and DWORD are 32 bits on every Windows target.
@@ -28,6 +38,7 @@ using DWORD = std::uint32_t;
 using HANDLE = void *;
 using HWND = void *;
 using LPCSTR = const char *;
+#endif
 
 using SIMCONNECT_DATA_DEFINITION_ID = DWORD;
 using SIMCONNECT_DATA_REQUEST_ID = DWORD;
