@@ -148,14 +148,15 @@ for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
 done
 
 log "Cross-building into $build"
+mkdir -p "$build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain_file" \
     -DVORKAST_WINDOWS_PREFIXES="$qt_prefix;$libusb_prefix" \
     -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
     -DVORKAST_BUILD_TESTS=ON -DVORKAST_BUILD_BENCH=OFF \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tests/support/wine-run.sh" >"$build.configure.log" \
-    || { cat "$build.configure.log"; exit 1; }
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tests/support/wine-run.sh" >"$build/configure.log" \
+    || { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" --parallel "$jobs"
 
 # --- 4. Zip and installer ------------------------------------------------------
