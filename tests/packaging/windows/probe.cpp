@@ -20,7 +20,10 @@ public:
     explicit Probe(const QString &reportPath) : reportPath(reportPath)
     {
         connect(&timer, &QTimer::timeout, this, &Probe::look);
-        timer.start(200);
+        // Created while the application object is built, before its event
+        // dispatcher exists: the timer starts once events flow.
+        QMetaObject::invokeMethod(
+            &timer, [this] { timer.start(200); }, Qt::QueuedConnection);
     }
 
 private:

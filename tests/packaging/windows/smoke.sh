@@ -16,7 +16,7 @@ cp "$probe" "$(dirname "$program")/generic/"
 
 cd "$work/run"
 status=0
-timeout 180 wine "$program" -plugin "vorkastprobe:Z:${work//\//\\}\\report.txt" || status=$?
+timeout 120 wine "$program" -plugin "vorkastprobe:Z:${work//\//\\}\\report.txt" || status=$?
 
 expected="title: Vorkast system settings
 tab: Joystick (Not connected)
