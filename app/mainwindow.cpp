@@ -10,7 +10,9 @@
 #include "telemetryhandler.h"
 #include "telemetryview.h"
 
+#include <QApplication>
 #include <QDebug>
+#include <QFont>
 #include <QGuiApplication>
 #include <QThread>
 
@@ -56,7 +58,7 @@ int writeRecord(libusb_device_handle *device, std::uint8_t command, const Record
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , joystickSoftwareSettings{}
@@ -70,10 +72,7 @@ MainWindow::MainWindow(QWidget *parent)
     , telemetryHandler(nullptr)
 {
     ui->setupUi(this);
-    telemetryHandler = new TelemetryHandler(ui);
-    // Found by findChild (the benchmarks feed it records); still deleted
-    // explicitly, last, by the destructor.
-    telemetryHandler->setParent(this);
+    telemetryHandler = new TelemetryHandler(ui, ports);
 
     profilesDir = QDir(QDir::currentPath());
     profilesDir.mkdir(QStringLiteral("profiles"));
@@ -467,3 +466,12 @@ void MainWindow::on_pedals_vibe_curve_airbrake_clicked() { editCurve(curveBindin
 void MainWindow::on_pedals_vibe_curve_gear_clicked() { editCurve(curveBinding("pedals_vibe_curve_gear")); }
 void MainWindow::on_pedals_vibe_curve_aoa_clicked() { editCurve(curveBinding("pedals_vibe_curve_aoa")); }
 void MainWindow::on_pedals_vibe_curve_on_ground_clicked() { editCurve(curveBinding("pedals_vibe_curve_on_ground")); }
+
+void showMainWindow(MainWindow &window)
+{
+    window.show();
+    // Installed after show() so the widgets already on screen take it too.
+    QFont font = QApplication::font();
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+}

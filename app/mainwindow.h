@@ -2,6 +2,7 @@
 
 #include "records.h"
 #include "telemetrypacket.h"
+#include "telemetryports.h"
 
 #include <QDir>
 #include <QMainWindow>
@@ -25,8 +26,13 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // `ports`: where the network telemetry sources listen or ask.
+    explicit MainWindow(QWidget *parent = nullptr, TelemetryPorts ports = {});
     ~MainWindow() override;
+
+public slots:
+    // The receiver of the telemetry handler's records.
+    void telemetryReceived(TelemetryData telemetryData);
 
 private slots:
     void on_dfu_mode_button_clicked();
@@ -77,7 +83,6 @@ private:
     void updateJoystickStatus();
     void updatePedalsStatus();
     void editCurve(std::size_t binding);
-    void telemetryReceived(TelemetryData telemetryData);
 
     Ui::MainWindow *ui;
     JoystickSoftwareSettings joystickSoftwareSettings;
@@ -95,3 +100,6 @@ private:
     // operations must never touch.
     bool profilesUsable = false;
 };
+
+// Shows the window and then installs the application font, as start-up does.
+void showMainWindow(MainWindow &window);

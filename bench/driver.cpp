@@ -80,13 +80,11 @@ QString summaryText(const Summary &s, const char *unit)
 
 // ---- the application as a process ------------------------------------------
 
-QProcessEnvironment appEnvironment(bool probe)
+QProcessEnvironment appEnvironment()
 {
     // Carries LD_PRELOAD and UMOCKDEV_DIR, so the child sees the bus.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    if (probe)
-        env.insert("VORKAST_STARTUP_PROBE", "1");
     return env;
 }
 
@@ -95,7 +93,7 @@ class RunningApp
 public:
     explicit RunningApp(const QTemporaryDir &workDir)
     {
-        process.setProcessEnvironment(appEnvironment(false));
+        process.setProcessEnvironment(appEnvironment());
         process.setWorkingDirectory(workDir.path());
         process.setStandardOutputFile(QProcess::nullDevice());
         process.setStandardErrorFile(QProcess::nullDevice());
@@ -356,7 +354,7 @@ double timeToWindow(const QString &program)
 {
     QTemporaryDir workDir;
     QProcess process;
-    process.setProcessEnvironment(appEnvironment(true));
+    process.setProcessEnvironment(appEnvironment());
     process.setWorkingDirectory(workDir.path());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setReadChannel(QProcess::StandardError);
@@ -446,14 +444,14 @@ int main(int argc, char *argv[])
         {
             EmulatedUsbBus empty;
             minimal = startupTimes(QStringLiteral(VORKAST_MINIMAL_PATH), options.startupRuns);
-            none = startupTimes(QStringLiteral(VORKAST_APP_PATH), options.startupRuns);
+            none = startupTimes(QStringLiteral(VORKAST_STARTUP_PROBE_PATH), options.startupRuns);
             idleBus = measureCost({}, options.cpuSeconds);
         }
         {
             EmulatedUsbBus bus;
             bus.attach(VirtualController::Kind::Joystick);
             bus.attach(VirtualController::Kind::Pedals);
-            both = startupTimes(QStringLiteral(VORKAST_APP_PATH), options.startupRuns);
+            both = startupTimes(QStringLiteral(VORKAST_STARTUP_PROBE_PATH), options.startupRuns);
         }
         print("  minimal Qt program: %s\n", qPrintable(summaryText(minimal, "ms")));
         print("  no controller:      %s  (%.2fx)\n", qPrintable(summaryText(none, "ms")),

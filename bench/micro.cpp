@@ -28,7 +28,8 @@ const QByteArray kDcsDatagram = "0;452.73;-3.21;1.35;4.71;6512.5;0.5;0;0;1;0;0;1
 // per engine or gear leg where the indicator has several.
 QByteArray il2Datagram(float altitude)
 {
-    QByteArray datagram(10, '\0');  // header
+    // Header: the telemetry packet id, then size and tick (not read).
+    QByteArray datagram = QByteArray::fromHex("01 01 00 54") + QByteArray(6, '\0');
     datagram.append(char(13));
     const auto block = [&](quint16 id, std::initializer_list<float> values) {
         char raw[2];
@@ -111,12 +112,13 @@ void BM_WarthunderStatePage(benchmark::State &state)
     state.SetLabel(QByteArray::number(page.size()).toStdString() + " bytes");
 }
 
-// The window on an emulated bus with both controllers, and its telemetry
-// handler; built once, outside every timing.
+// The window on an emulated bus with both controllers, and a telemetry handler
+// of the benchmark's own connected to it as the window's is; built once,
+// outside every timing.
 std::unique_ptr<WindowRig> rig;
-TelemetryHandler *handler = nullptr;
+std::unique_ptr<TelemetryHandler> handler;
 
-// One record through the handler's telemetryUpdate to the window's
+// One record through a handler's telemetryUpdate to the window's
 // telemetryReceived: held packet, view refresh and the report through libusb
 // to the emulated bus, each call timed on its own. The event loop does
 // not run meanwhile, so the window's own 20 ms ticks stay out of it; painting
@@ -174,11 +176,12 @@ int main(int argc, char **argv)
     rig = std::make_unique<WindowRig>(true, true);
     rig->start().show();
     QApplication::processEvents();
-    handler = rig->window->findChild<TelemetryHandler *>();
-    if (!handler)
-        qFatal("the window has no telemetry handler");
+    handler = std::make_unique<TelemetryHandler>(nullptr);
+    QObject::connect(handler.get(), &TelemetryHandler::telemetryUpdate, rig->window.get(),
+                     &MainWindow::telemetryReceived);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    handler.reset();
     rig.reset();
     return 0;
 }

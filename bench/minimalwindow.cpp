@@ -5,7 +5,7 @@
 #include <cstdio>
 
 // The yardstick for the application's start-up: a Qt widgets program that
-// shows one window, with the same probe as the application.
+// shows one window, with the same probe as vorkast-startup-probe.
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);

@@ -4,12 +4,6 @@
 
 #include <libusb.h>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 // setupapi.h and hidsdi.h need windows.h first.
 #include <setupapi.h>

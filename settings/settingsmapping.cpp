@@ -7,6 +7,7 @@
 #include <QSpinBox>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -170,10 +171,11 @@ void store(std::uint8_t *at, T value)
 }
 
 // A float from a controller or a file may be anything; never let NaN or a huge
-// value reach an int conversion (undefined) or a control.
+// value reach an int conversion (undefined) or a control. Infinities clamp
+// like any value beyond the range, so a control shows them at its nearest limit.
 int toInt(double value)
 {
-    if (!std::isfinite(value))
+    if (std::isnan(value))
         return 0;
     constexpr double lo = std::numeric_limits<int>::min();
     constexpr double hi = std::numeric_limits<int>::max();
@@ -215,7 +217,7 @@ void show(const FieldBinding &binding, const std::uint8_t *at, QWidget *root)
     case C::Hertz:
         if (auto *spin = root->findChild<QDoubleSpinBox *>(binding.control)) {
             const double hz = load<float>(at);
-            spin->setValue(std::isfinite(hz) ? hz : 0.0);
+            spin->setValue(std::isnan(hz) ? 0.0 : std::clamp(hz, spin->minimum(), spin->maximum()));
         }
         return;
     case C::Index:

@@ -18,11 +18,11 @@ enum Field {
 
 } // namespace
 
-DcsTelemetryReader::DcsTelemetryReader(TelemetryHandler *handler)
+DcsTelemetryReader::DcsTelemetryReader(TelemetryHandler *handler, quint16 port)
     : TelemetryReader(handler)
 {
-    if (!socket.bind(QHostAddress::Any, kPort))
-        qWarning().nospace() << "DCS telemetry: cannot listen on UDP port " << kPort << ": "
+    if (!socket.bind(QHostAddress::Any, port))
+        qWarning().nospace() << "DCS telemetry: cannot listen on UDP port " << port << ": "
                              << socket.errorString();
 }
 

@@ -23,7 +23,7 @@ class DcsTelemetryReader : public TelemetryReader
 public:
     static constexpr quint16 kPort = 6666;
 
-    explicit DcsTelemetryReader(TelemetryHandler *handler);
+    explicit DcsTelemetryReader(TelemetryHandler *handler, quint16 port = kPort);
     void poll() override;
 
     // The record one datagram gives.

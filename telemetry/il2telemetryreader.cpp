@@ -20,8 +20,11 @@ constexpr qsizetype kValueSize = 4;
 
 enum Indicator : quint16 {
     LastArray = 5, Airspeed = 6, Aoa = 7, Accel = 8, Unused9 = 9,
-    Altitude = 10, Flaps = 11, Airbrake = 12
+    Altitude = 10, Flaps = 11, Airbrake = 12, VerticalSpeed = 14
 };
+
+constexpr int kVerticalAccel = 1;              // index in id 8's vector
+constexpr float kStandardGravity = 9.80665f;   // m/s² per G
 
 // Shared by every IL-2 reader the process creates, so the climb over the
 // recent altitude samples survives switching to another source and back.
@@ -71,6 +74,12 @@ void store(quint16 id, const char *values, int count, Il2TelemetryReader::Indica
     case Unused9: keep(state.unused9.data(), int(state.unused9.size())); break;
     case Flaps: keep(&state.flaps, 1); break;
     case Airbrake: keep(&state.airbrake, 1); break;
+    case VerticalSpeed:
+        if (count > 0) {
+            state.verticalSpeed = valueAt(values, 0);
+            state.hasVerticalSpeed = true;
+        }
+        break;
     case Altitude:
         if (count > 0) {
             const float altitude = valueAt(values, 0);
@@ -86,11 +95,11 @@ void store(quint16 id, const char *values, int count, Il2TelemetryReader::Indica
 
 } // namespace
 
-Il2TelemetryReader::Il2TelemetryReader(TelemetryHandler *handler)
+Il2TelemetryReader::Il2TelemetryReader(TelemetryHandler *handler, quint16 port)
     : TelemetryReader(handler)
 {
-    if (!socket.bind(QHostAddress::Any, kPort))
-        qWarning().nospace() << "IL-2 telemetry: cannot listen on UDP port " << kPort << ": "
+    if (!socket.bind(QHostAddress::Any, port))
+        qWarning().nospace() << "IL-2 telemetry: cannot listen on UDP port " << port << ": "
                              << socket.errorString();
 }
 
@@ -102,6 +111,7 @@ void Il2TelemetryReader::poll()
         return;
     }
     bool received = false;
+    bool telemetry = false;
     while (socket.hasPendingDatagrams()) {
         buffer.resize(qMax<qint64>(socket.pendingDatagramSize(), 0));
         const qint64 read = socket.readDatagram(buffer.data(), buffer.size());
@@ -109,31 +119,47 @@ void Il2TelemetryReader::poll()
         buffer.resize(qMax<qint64>(read, 0));
         if (read > 0)
             received = true;
+        // A motion packet after the telemetry datagram must not displace it.
+        if (isTelemetry(buffer.constData(), buffer.size())) {
+            newestTelemetry.swap(buffer);
+            telemetry = true;
+        }
     }
     if (!received)
         return;
-    parse(buffer.constData(), buffer.size(), indicators);
-    emit handler->telemetryUpdate(derive(indicators));
+    const bool flying =
+        telemetry && parse(newestTelemetry.constData(), newestTelemetry.size(), indicators);
+    emit handler->telemetryUpdate(flying ? derive(indicators) : TelemetryData{});
 }
 
-void Il2TelemetryReader::parse(const char *data, qsizetype size, Indicators &state)
+bool Il2TelemetryReader::isTelemetry(const char *data, qsizetype size)
+{
+    return size >= qsizetype(sizeof(quint32))
+        && qFromLittleEndian<quint32>(data) == kTelemetryPacketId;
+}
+
+bool Il2TelemetryReader::parse(const char *data, qsizetype size, Indicators &state)
 {
     if (size <= kBlockCountOffset)
-        return;
-    // The first block is read whatever the count says.
-    const int blocks = std::max(1, int(static_cast<qint8>(data[kBlockCountOffset])));
+        return false;
+    const int announced = static_cast<qint8>(data[kBlockCountOffset]);
+    if (announced == 0)
+        return false;  // the game is paused
+    // Otherwise the first block is read whatever the count says.
+    const int blocks = std::max(1, announced);
     qsizetype offset = kFirstBlockOffset;
     for (int block = 0; block < blocks; ++block) {
         if (size - offset < kBlockHeaderSize)
-            return;
+            return true;
         const quint16 id = qFromLittleEndian<quint16>(data + offset);
         const int count = std::max(0, int(static_cast<qint8>(data[offset + 2])));
         const qsizetype length = kBlockHeaderSize + count * kValueSize;
         if (size - offset < length)
-            return;
+            return true;
         store(id, data + offset + kBlockHeaderSize, count, state);
         offset += length;
     }
+    return true;
 }
 
 TelemetryData Il2TelemetryReader::derive(const Indicators &state)
@@ -159,13 +185,18 @@ TelemetryData Il2TelemetryReader::derive(const Indicators &state)
 
     data.airspeed = nanToZero(toSingle(static_cast<double>(state.airspeed) * 3.6));
 
-    // The altitude change over the last samples, deliberately not per second.
-    float climb = 0.0f;
-    for (float difference : altitudeDifferences)
-        climb += difference;
-    data.vertical_speed = nanToZero(climb);
+    if (state.hasVerticalSpeed) {
+        data.vertical_speed = nanToZero(state.verticalSpeed);
+    } else {
+        // Older game versions: the change of height above the ground over the
+        // last samples, deliberately not per second.
+        float climb = 0.0f;
+        for (float difference : altitudeDifferences)
+            climb += difference;
+        data.vertical_speed = nanToZero(climb);
+    }
 
-    data.g_force = nanToZero(state.accel[0]);
+    data.g_force = nanToZero(state.accel[kVerticalAccel] / kStandardGravity);
     data.aoa = nanToZero(toSingle(static_cast<double>(state.aoa) * 57.2958));
     return data;
 }

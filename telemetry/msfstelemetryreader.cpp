@@ -1,6 +1,7 @@
 #include "msfstelemetryreader.h"
 
 #include "simconnect.h"
+#include "singleprecision.h"
 #include "telemetryhandler.h"
 #include "telemetrypacket.h"
 
@@ -80,12 +81,12 @@ TelemetryData recordFrom(const Block &v)
     data.trim_roll = trimPercent(v[AileronTrim]);
     data.trim_pitch = trimPercent(v[ElevatorTrim]);
     data.trim_yaw = trimPercent(v[RudderTrim]);
-    data.g_force = static_cast<float>(v[GForce]);
-    data.aoa = static_cast<float>(v[Alpha]);
-    data.airspeed = static_cast<float>(v[Airspeed]);
-    data.vertical_speed = static_cast<float>(v[VerticalSpeed]);
+    data.g_force = toSingle(v[GForce]);
+    data.aoa = toSingle(v[Alpha]);
+    data.airspeed = toSingle(v[Airspeed]);
+    data.vertical_speed = toSingle(v[VerticalSpeed]);
     data.gear = truncatedLowByte((v[GearLeft] + v[GearRight] + v[GearCenter]) / 3.0 * 100.0);
-    data.thrust = static_cast<float>(v[Thrust1] + v[Thrust2] + v[Thrust3] + v[Thrust4]);
+    data.thrust = toSingle(v[Thrust1] + v[Thrust2] + v[Thrust3] + v[Thrust4]);
     return data;
 }
 

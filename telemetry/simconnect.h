@@ -6,30 +6,18 @@
 // signatures, values and layouts, so the reader compiles unchanged either way
 // and links against whichever implementation the build provides.
 
+#if defined(_WIN32)
+// Windows' own types, which SimConnect.h relies on and Qt's headers declare too.
+#include <windows.h>
+#endif
+
 #if defined(VORKAST_SIMCONNECT_SDK)
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// SimConnect.h relies on the Windows types being declared first.
 #include <SimConnect.h>
 
 #else
 
-#if defined(_WIN32)
-// Windows' own types, which Qt's headers declare too.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
+#if !defined(_WIN32)
 #include <cstdint>
 
 // Windows' widths: LONG and DWORD are 32 bits on every Windows target.

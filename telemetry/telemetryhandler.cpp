@@ -6,8 +6,13 @@
 #include "msfstelemetryreader.h"
 #include "warthundertelemetryreader.h"
 
-TelemetryHandler::TelemetryHandler(Ui::MainWindow *layout)
+static_assert(TelemetryPorts{}.dcs == DcsTelemetryReader::kPort);
+static_assert(TelemetryPorts{}.warthunder == WarthunderTelemetryReader::kPort);
+static_assert(TelemetryPorts{}.il2 == Il2TelemetryReader::kPort);
+
+TelemetryHandler::TelemetryHandler(Ui::MainWindow *layout, TelemetryPorts ports)
     : layout(layout)
+    , ports(ports)
 {
     qRegisterMetaType<TelemetryData>();
     timer.setInterval(20);
@@ -22,16 +27,16 @@ void TelemetryHandler::setMode(int mode)
     reader.reset();
     switch (mode) {
     case Dcs:
-        reader = std::make_unique<DcsTelemetryReader>(this);
+        reader = std::make_unique<DcsTelemetryReader>(this, ports.dcs);
         break;
     case Warthunder:
-        reader = std::make_unique<WarthunderTelemetryReader>(this);
+        reader = std::make_unique<WarthunderTelemetryReader>(this, ports.warthunder);
         break;
     case Msfs:
         reader = std::make_unique<MSFSTelemetryReader>(this);
         break;
     case Il2:
-        reader = std::make_unique<Il2TelemetryReader>(this);
+        reader = std::make_unique<Il2TelemetryReader>(this, ports.il2);
         break;
     default:
         reader = std::make_unique<DebugTelemetryReader>(this, layout);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "telemetrypacket.h"
+#include "telemetryports.h"
 
 #include <QObject>
 #include <QTimer>
@@ -24,8 +25,9 @@ public:
     // Source selectors, in the order of the window's source list.
     enum Mode { Dcs = 0, Warthunder = 1, Msfs = 2, Il2 = 3, Debug = 4 };
 
-    // `layout` (not owned) is handed to the debug source, which reads its inputs there.
-    explicit TelemetryHandler(Ui::MainWindow *layout);
+    // `layout` (not owned) is handed to the debug source, which reads its inputs
+    // there; the network sources use `ports`.
+    explicit TelemetryHandler(Ui::MainWindow *layout, TelemetryPorts ports = {});
     ~TelemetryHandler() override;
 
     // Destroys the current source completely (sockets closed) before creating the
@@ -41,6 +43,7 @@ signals:
 
 private:
     Ui::MainWindow *layout;
+    TelemetryPorts ports;
     std::unique_ptr<TelemetryReader> reader;
     QTimer timer;
 };

@@ -9,10 +9,10 @@
 #include <QTimer>
 #include <QUrl>
 
-WarthunderTelemetryReader::WarthunderTelemetryReader(TelemetryHandler *handler)
+WarthunderTelemetryReader::WarthunderTelemetryReader(TelemetryHandler *handler, quint16 port)
     : TelemetryReader(handler)
 {
-    request.setUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/state").arg(kPort)));
+    request.setUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/state").arg(port)));
     request.setTransferTimeout(kTransferTimeoutMs);
 }
 
@@ -72,6 +72,7 @@ TelemetryData WarthunderTelemetryReader::parse(const QByteArray &body)
     data.airspeed = toSingle(number("IAS, km/h"));
     data.g_force = toSingle(number("Ny"));
     data.aoa = toSingle(number("AoA, deg"));
+    data.vertical_speed = toSingle(number("Vy, m/s"));
     data.thrust = toSingle(number("throttle 1, %"));  // engine 1 throttle percent, as the game gives it
     data.flaps = truncatedLowByte(number("flaps, %"));
     data.gear = truncatedLowByte(number("gear, %"));

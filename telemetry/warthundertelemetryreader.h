@@ -27,7 +27,7 @@ public:
     // The state page is about a kilobyte; a larger answer is no state page.
     static constexpr qint64 kMaxBodyBytes = 1024 * 1024;
 
-    explicit WarthunderTelemetryReader(TelemetryHandler *handler);
+    explicit WarthunderTelemetryReader(TelemetryHandler *handler, quint16 port = kPort);
     ~WarthunderTelemetryReader() override;
     void poll() override;
 

@@ -4,6 +4,7 @@
 
 #include "mainwindow.h"
 #include "testmain.h"
+#include "windowrig.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -94,10 +95,8 @@ private:
         joystick.scriptBusy({1, 1, 0});
         pedals.scriptBusy({1, 0});
 
-        auto window = std::make_unique<MainWindow>();
-        const auto invoke = [&](const char *slot) {
-            QMetaObject::invokeMethod(window.get(), slot, Qt::DirectConnection);
-        };
+        auto window = std::make_unique<MainWindow>(nullptr, testPorts());
+        const auto invoke = [&](const char *slot) { WindowRig::invokeSlot(window.get(), slot); };
         invoke("on_software_settings_save_clicked");
         invoke("on_pedal_hardware_settings_save_clicked");
         invoke("on_dfu_mode_button_clicked");
@@ -182,14 +181,12 @@ private slots:
         VirtualController &joystick = bus.attach(Kind::Joystick, Driver::HidNodeUnopenable);
         VirtualController &pedals = bus.attach(Kind::Pedals, Driver::HidNodeUnopenable);
 
-        auto window = std::make_unique<MainWindow>();
+        auto window = std::make_unique<MainWindow>(nullptr, testPorts());
         auto *tabs = window->findChild<QTabWidget *>("main_tabplane");
         QVERIFY(!tabs->tabText(0).contains(QStringLiteral("Not connected")));
         QVERIFY(!tabs->tabText(1).contains(QStringLiteral("Not connected")));
-        QMetaObject::invokeMethod(window.get(), "on_software_settings_save_clicked",
-                                  Qt::DirectConnection);
-        QMetaObject::invokeMethod(window.get(), "on_pedal_dfu_mode_button_clicked",
-                                  Qt::DirectConnection);
+        WindowRig::invokeSlot(window.get(), "on_software_settings_save_clicked");
+        WindowRig::invokeSlot(window.get(), "on_pedal_dfu_mode_button_clicked");
         QTest::qWait(200);  // telemetry ticks
         window.reset();
 

@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -69,19 +70,22 @@ quint64 lastSequence(std::initializer_list<VirtualController *> controllers)
 void sendDcs(const QByteArray &datagram)
 {
     QUdpSocket sender;
-    sender.writeDatagram(datagram, QHostAddress::LocalHost, 6666);
+    sender.writeDatagram(datagram, QHostAddress::LocalHost, testPorts().dcs);
 }
 
 void sendIl2(const QByteArray &datagram)
 {
     QUdpSocket sender;
-    sender.writeDatagram(datagram, QHostAddress::LocalHost, 29777);
+    sender.writeDatagram(datagram, QHostAddress::LocalHost, testPorts().il2);
 }
 
 const QByteArray kSample = "1;350.5;-2.5;1.2;4.5;1500;0.5;0;0.25;1;0;0;1";
-// Ten header bytes, one block: id 6 (airspeed), one value, 100 m/s.
-const QByteArray kIl2Sample =
-    QByteArray(10, '\0') + QByteArray::fromHex("01 06 00 01") + le32(100.0f);
+// Ten header bytes (the telemetry packet id, then size and tick).
+const QByteArray kIl2Header = QByteArray::fromHex("01 01 00 54") + QByteArray(6, '\0');
+// One block: id 6 (airspeed), one value, 100 m/s.
+const QByteArray kIl2Sample = kIl2Header + QByteArray::fromHex("01 06 00 01") + le32(100.0f);
+// What the game sends while paused: no blocks, no events.
+const QByteArray kIl2Paused = kIl2Header + QByteArray(2, '\0');
 const QByteArray kSamplePacket = QByteArray::fromHex("05 32 00 19 64 00 00 00") + le32(1500.0f)
     + le32(350.5f) + le32(-2.5f) + le32(1.2f) + le32(4.5f);
 
@@ -237,6 +241,49 @@ private slots:
         }
     }
 
+    // IL-2 paused: its datagrams keep coming but carry no indicators, so the
+    // controllers hold the last flight packet for 50 reports, then get zeros;
+    // the next flight datagram resumes from the kept indicators.
+    void il2PauseHoldsThenBlanks()
+    {
+        WindowRig rig(true, true);
+        rig.start();
+        chooseSource(rig, 3);
+        // 100 m/s and 9.80665 m/s² vertical: 360 km/h at 1 G.
+        const QByteArray flight = kIl2Header + QByteArray::fromHex("02 06 00 01") + le32(100.0f)
+            + QByteArray::fromHex("08 00 03") + le32(0.5f) + le32(9.80665f) + le32(0.0f);
+        const auto flying = [&](quint64 since, float aoa) {
+            for (const Report &report : reportsAfter(since, {rig.joystick, rig.pedals}))
+                if ((report.packet[0] & 0x01) && report.packet.mid(12, 4) == le32(360.0f)
+                    && report.packet.mid(20, 4) == le32(1.0f) && report.packet.mid(24, 4) == le32(aoa))
+                    return report.packet;
+            return QByteArray();
+        };
+        QByteArray live;
+        QVERIFY(QTest::qWaitFor([&] { sendIl2(flight); return !(live = flying(0, 0.0f)).isEmpty(); }, 5000));
+
+        // One last flight datagram that shows in the packet (AoA 1 rad), then the pause.
+        const quint64 mark = lastSequence({rig.joystick, rig.pedals});
+        sendIl2(kIl2Header + QByteArray::fromHex("01 07 00 01") + le32(1.0f));
+        QByteArray last;
+        QTRY_VERIFY(!(last = flying(mark, 57.2958f)).isEmpty());
+        QTimer pauses;
+        connect(&pauses, &QTimer::timeout, [] { sendIl2(kIl2Paused); });
+        pauses.start(5);
+        QTRY_VERIFY_WITH_TIMEOUT(reportsAfter(mark, {rig.joystick, rig.pedals}).size() >= 70, 5000);
+        pauses.stop();
+        QList<Report> paused = reportsAfter(mark, {rig.joystick, rig.pedals});
+        while (!paused.isEmpty() && paused.first().packet != last)
+            paused.removeFirst();  // flight datagrams sent before the last one
+        for (int i = 1; i < paused.size(); ++i)
+            QVERIFY2(paused[i].packet == (i <= 50 ? last : QByteArray(28, '\0')),
+                     qPrintable(QString::number(i)));
+
+        const quint64 resumed = lastSequence({rig.joystick, rig.pedals});
+        const QByteArray aoaOnly = kIl2Header + QByteArray::fromHex("01 07 00 01") + le32(0.0f);
+        QVERIFY(QTest::qWaitFor([&] { sendIl2(aoaOnly); return flying(resumed, 0.0f) == live; }, 5000));
+    }
+
     // Only the active source counts: the debug inputs do nothing under DCS.
     void debugInputsIgnoredUnderDcs()
     {
@@ -288,14 +335,14 @@ private slots:
     {
         auto dcsHolder = std::make_unique<QUdpSocket>();
         auto il2Holder = std::make_unique<QUdpSocket>();
-        QVERIFY(dcsHolder->bind(QHostAddress::Any, 6666, QAbstractSocket::DontShareAddress));
-        QVERIFY(il2Holder->bind(QHostAddress::Any, 29777, QAbstractSocket::DontShareAddress));
+        QVERIFY(dcsHolder->bind(QHostAddress::Any, testPorts().dcs, QAbstractSocket::DontShareAddress));
+        QVERIFY(il2Holder->bind(QHostAddress::Any, testPorts().il2, QAbstractSocket::DontShareAddress));
         // Not a warning per tick: an unbound socket complains at every query.
         QTest::failOnWarning(QRegularExpression(QStringLiteral("Socket|Udp")));
 
         WindowRig rig(true, true);
         QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression(QStringLiteral("^DCS telemetry: .*port 6666")));
+                             QRegularExpression(QStringLiteral("^DCS telemetry: .*port %1").arg(testPorts().dcs)));
         rig.start();
         const quint64 mark = lastSequence({rig.joystick, rig.pedals});
         for (int i = 0; i < 10; ++i) {
@@ -303,7 +350,7 @@ private slots:
             QTest::qWait(20);
         }
         QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression(QStringLiteral("^IL-2 telemetry: .*port 29777")));
+                             QRegularExpression(QStringLiteral("^IL-2 telemetry: .*port %1").arg(testPorts().il2)));
         chooseSource(rig, 3);
         for (int i = 0; i < 10; ++i) {
             sendIl2(kIl2Sample);

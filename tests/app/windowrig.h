@@ -1,14 +1,17 @@
 #pragma once
 
 #include "emulatedusbbus.h"
+#include "loopback.h"
 #include "mainwindow.h"
 
 #include <QTabWidget>
+#include <QTest>
 #include <QWidget>
 
 #include <memory>
 
-// A main window started on an emulated bus holding the chosen controllers.
+// A main window started on an emulated bus holding the chosen controllers, its
+// network telemetry sources on the test program's free ports (testPorts()).
 // Records a test puts on a controller before start() are what the window reads
 // at start-up.
 struct WindowRig
@@ -30,7 +33,7 @@ struct WindowRig
 
     MainWindow &start()
     {
-        window = std::make_unique<MainWindow>();
+        window = std::make_unique<MainWindow>(nullptr, testPorts());
         return *window;
     }
 
@@ -45,9 +48,12 @@ struct WindowRig
         return control<QTabWidget>("main_tabplane")->tabText(index);
     }
 
-    // Runs a slot as its button would.
-    void invoke(const char *slot) const
+    // Runs a slot as its button would; a name the window has no slot of fails the test.
+    void invoke(const char *slot) const { invokeSlot(window.get(), slot); }
+
+    static void invokeSlot(QObject *window, const char *slot)
     {
-        QMetaObject::invokeMethod(window.get(), slot, Qt::DirectConnection);
+        QVERIFY2(QMetaObject::invokeMethod(window, slot, Qt::DirectConnection),
+                 qPrintable(QStringLiteral("no slot %1").arg(QLatin1StringView(slot))));
     }
 };

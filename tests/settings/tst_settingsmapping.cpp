@@ -437,6 +437,9 @@ private slots:
         row("speed zero shows minimum", JE, "joystick_maximum_speed", 200, f32(0.0f), 1, f32(1.0f));
         row("speed huge clamps", PE, "pedals_maximum_speed", 155, f32(1e30f), 3000, f32(3000.0f));
         row("speed nan", PE, "pedals_maximum_speed", 155, f32(nan), 1, f32(1.0f));
+        const float inf = std::numeric_limits<float>::infinity();
+        row("speed +inf at the top", PE, "pedals_maximum_speed", 155, f32(inf), 3000, f32(3000.0f));
+        row("hz +inf at the top", JE, "joystick_vibe_max_flaps", 28, f32(inf), 20.0, f32(20.0f));
         row("thrust negative", JE, "joystick_maximum_thrust", 212, f32(-5.5f), 0, f32(0.0f));
         row("hz below range", JE, "joystick_vibe_min_flaps", 24, f32(0.05f), 0.1, f32(0.1f));
         row("hz nan", PE, "pedals_vibe_max_gear", 67, f32(nan), 0.1, f32(0.1f));

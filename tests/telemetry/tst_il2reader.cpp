@@ -1,4 +1,5 @@
 #include "il2telemetryreader.h"
+#include "loopback.h"
 #include "telemetryhandler.h"
 #include "telemetrypacket.h"
 
@@ -17,7 +18,8 @@
 
 namespace {
 
-// Ten header bytes; the reader ignores them.
+// Ten header bytes: the telemetry packet id 0x54000101, then size and tick,
+// which the reader ignores.
 const QByteArray kHeader = QByteArray::fromHex("01 01 00 54 07 00 00 00 2a 00");
 constexpr int kAuto = 1000;
 
@@ -50,6 +52,36 @@ QByteArray datagram(const QList<QByteArray> &blocks, int count = kAuto)
     return bytes;
 }
 
+QByteArray le16(quint16 value)
+{
+    return QByteArray(1, char(value & 0xFF)) + char(value >> 8);
+}
+
+// A datagram as the game sends it: packet id, size and tick; the blocks; then
+// the events (u16 type, u8 size, data): here an engine set-up and a gun fired.
+QByteArray gameDatagram(const QList<QByteArray> &blocks, quint32 packetId = 0x54000101)
+{
+    QByteArray body(1, char(blocks.size()));
+    for (const QByteArray &b : blocks)
+        body += b;
+    body += QByteArray::fromHex("02") + le16(1) + char(4) + QByteArray::fromHex("00 00 00 00")
+        + le16(4) + char(1) + '\x01';
+    QByteArray header;
+    for (int i = 0; i < 4; ++i)
+        header.append(char((packetId >> (8 * i)) & 0xFF));
+    header += le16(quint16(10 + body.size())) + QByteArray::fromHex("e8 03 00 00");  // tick 1000
+    return header + body;
+}
+
+// Level flight: 360 km/h, 9.80665 m/s² vertical, 2 m/s climb (newer versions send it).
+const QByteArray kLevelFlight = gameDatagram(
+    {block(6, {100.0f}), block(8, {0.2f, 9.80665f, -0.1f}), block(13, {0.01f}),
+     block(14, {2.0f}), block(10, {1500.0f})});
+// A motion packet of the same size, all zero after its id.
+const QByteArray kMotion = QByteArray::fromHex("00 01 4c 49") + QByteArray(kLevelFlight.size() - 4, '\0');
+// What the game sends while paused: header, no blocks, no events.
+const QByteArray kPaused = gameDatagram({}).left(10) + QByteArray(2, '\0');
+
 float bits(quint32 pattern)
 {
     return std::bit_cast<float>(pattern);
@@ -63,17 +95,14 @@ QByteArray hexOf(const TelemetryData &data)
 
 void send(const QList<QByteArray> &datagrams)
 {
-    QUdpSocket sender;
-    for (const QByteArray &d : datagrams)
-        sender.writeDatagram(d, QHostAddress::LocalHost, Il2TelemetryReader::kPort);
-    QThread::msleep(30);  // loopback delivery, with room for a busy machine
+    QVERIFY(sendOverLoopback(testPorts().il2, datagrams));
 }
 
 // A handler with a fresh IL-2 reader; each tick sends, polls once and
 // returns what was emitted.
 struct Il2Source
 {
-    TelemetryHandler handler{nullptr};
+    TelemetryHandler handler{nullptr, testPorts()};
     QSignalSpy spy{&handler, &TelemetryHandler::telemetryUpdate};
 
     Il2Source() { handler.setMode(TelemetryHandler::Il2); }
@@ -129,8 +158,11 @@ private slots:
         // 1.1f x 57.2958 in double is 0x427c19fe; single would give ...fd.
         QTest::newRow("aoa in double") << datagram({block(7, {1.1f})})
                                        << TelemetryData{.valid = true, .aoa = bits(0x427c19fe)};
-        QTest::newRow("g: first of three") << datagram({block(8, {2.5f, 9.0f, 9.0f})})
-                                           << TelemetryData{.valid = true, .g_force = 2.5f};
+        // m/s² longitudinal, vertical, lateral: the vertical one in G.
+        QTest::newRow("g: vertical in G") << datagram({block(8, {-5.0f, 19.6133f, 1.0f})})
+                                          << TelemetryData{.valid = true, .g_force = 2.0f};
+        QTest::newRow("vertical speed, id 14") << datagram({block(14, {-3.5f}), block(10, {800.0f})})
+                                               << TelemetryData{.valid = true, .vertical_speed = -3.5f};
 
         QTest::newRow("on ground: mean 0.15") << datagram({block(5, {0.0f, 0.3f})})
                                               << TelemetryData{.valid = true, .on_ground = true};
@@ -177,9 +209,8 @@ private slots:
         // id 13, n 2: 3 + 8 bytes skipped, then the airspeed block.
         QTest::newRow("id 13 skipped") << datagram({block(13, {6.0f, 6.0f}), block(6, {100.0f})})
                                        << TelemetryData{.valid = true, .airspeed = 360.0f};
-        QTest::newRow("count 0: first block still read")
-            << datagram({block(6, {100.0f}), block(7, {0.1f})}, 0)
-            << TelemetryData{.valid = true, .airspeed = 360.0f};
+        QTest::newRow("count 0: paused") << datagram({block(6, {100.0f})}, 0) << TelemetryData{};
+        QTest::newRow("motion packet") << kMotion << TelemetryData{};
     }
 
     void oneDatagram()
@@ -208,7 +239,7 @@ private slots:
         QVERIFY(!records[0].valid);
     }
 
-    // Several datagrams in one tick: only the newest is parsed.
+    // Several datagrams in one tick: only the newest telemetry datagram is parsed.
     void newestDatagramOnly()
     {
         Il2Source source;
@@ -216,6 +247,21 @@ private slots:
         QCOMPARE(records.size(), 1);
         QCOMPARE(records[0].airspeed, 0.0f);
         QCOMPARE(records[0].aoa, bits(0x40b758b8));
+    }
+
+    // The game's own stream: flight, a motion packet on the same port, a pause.
+    void gameStream()
+    {
+        Il2Source source;
+        const QByteArray flying = hexOf(TelemetryData{.valid = true, .airspeed = 360.0f,
+                                                      .vertical_speed = 2.0f, .g_force = 1.0f});
+        QCOMPARE(hexOf(source.tick({kLevelFlight}).value(0)), flying);
+        // Neither displaces the tick's telemetry datagram nor counts on its own.
+        QCOMPARE(hexOf(source.tick({kLevelFlight, kMotion}).value(0)), flying);
+        QCOMPARE(hexOf(source.tick({kMotion}).value(0)), hexOf(TelemetryData{}));
+        // Paused: not valid, and the indicators wait for the game to resume.
+        QCOMPARE(hexOf(source.tick({kPaused, kPaused}).value(0)), hexOf(TelemetryData{}));
+        QCOMPARE(hexOf(source.tick({gameDatagram({block(7, {0.0f})})}).value(0)), flying);
     }
 
     // Indicators a datagram lacks keep their values; arrays take the new count.
@@ -278,7 +324,7 @@ private slots:
                                                     block(11, {}, -1), block(12, {0.5f})})});
         QCOMPARE(hexOf(records.value(0)),
                  hexOf(TelemetryData{.valid = true, .airbrake = 50, .airspeed = 360.0f,
-                                     .vertical_speed = 50.0f, .g_force = 5.0f}));
+                                     .vertical_speed = 50.0f, .g_force = 3.0f / 9.80665f}));
     }
 
     // Datagrams no simulator sends. Parsed from a buffer of exactly their size
@@ -297,8 +343,8 @@ private slots:
         for (int i = 1; i <= 100; ++i)
             hundred << float(i);
 
-        QTest::newRow("header cut at 9") << kHeader.left(9) << nothing << 0;
-        QTest::newRow("header, no count") << kHeader << nothing << 0;
+        QTest::newRow("header cut at 9") << kHeader.left(9) << TelemetryData{} << 0;
+        QTest::newRow("header, no count") << kHeader << TelemetryData{} << 0;
         QTest::newRow("count 127, no blocks") << kHeader + '\x7f' << nothing << 0;
         QTest::newRow("count 127, one block") << datagram({airspeedBlock}, 127) << airspeed << 0;
         QTest::newRow("count -128: one block") << datagram({airspeedBlock, aoaBlock}, -128) << airspeed << 0;
@@ -325,7 +371,7 @@ private slots:
             << datagram({block(5, {0.0f, 0.0f, 0.0f, 0.0f, 100.0f})}) << nothing << 0;
         QTest::newRow("id 8 with 10 values, id 9 with 1")
             << datagram({block(8, {3.0f, 1, 2, 3, 4, 5, 6, 7, 8, 9}), block(9, {1.0f}), airspeedBlock})
-            << TelemetryData{.valid = true, .airspeed = 360.0f, .g_force = 3.0f} << 0;
+            << TelemetryData{.valid = true, .airspeed = 360.0f, .g_force = 1.0f / 9.80665f} << 0;
     }
 
     void hostileDatagrams()

@@ -199,6 +199,9 @@ private slots:
             << block({{FlapsLeft, nan}, {AileronTrim, inf}, {ElevatorTrim, -1e300},
                       {GearLeft, 1e300}, {Airspeed, nan}})
             << answered({});
+        // Beyond the float range: infinities, as IEEE rounding gives them.
+        QTest::newRow("beyond float range") << block({{GForce, 1e300}, {Thrust1, -1e39}})
+                                            << answered({.thrust = -float(inf), .g_force = float(inf)});
     }
 
     // Every answer to request 0 becomes a record and is followed by a new request.

@@ -1,4 +1,5 @@
 #include "dcstelemetryreader.h"
+#include "loopback.h"
 #include "il2telemetryreader.h"
 #include "telemetryhandler.h"
 #include "telemetrypacket.h"
@@ -36,11 +37,7 @@ QByteArray le32(float value)
 
 void sendDcs(const QList<QByteArray> &datagrams)
 {
-    QUdpSocket sender;
-    for (const QByteArray &datagram : datagrams)
-        sender.writeDatagram(datagram, QHostAddress::LocalHost, DcsTelemetryReader::kPort);
-    // Loopback delivery is near-immediate; the short pause covers a busy machine.
-    QThread::msleep(30);
+    QVERIFY(sendOverLoopback(testPorts().dcs, datagrams));
 }
 
 const QByteArray kSample = "1;350.5;-2.5;1.2;4.5;1500;0.5;0;0.25;1;0;0;1";
@@ -178,7 +175,7 @@ private slots:
     // one gives an invalid all-zero record.
     void dcsSocket()
     {
-        TelemetryHandler handler(nullptr);
+        TelemetryHandler handler(nullptr, testPorts());
         QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
         handler.setMode(TelemetryHandler::Dcs);
 
@@ -204,7 +201,7 @@ private slots:
     // leaving DCS frees the port.
     void dcsRebindsAndReleasesPort()
     {
-        TelemetryHandler handler(nullptr);
+        TelemetryHandler handler(nullptr, testPorts());
         QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
         handler.setMode(TelemetryHandler::Dcs);
         handler.setMode(TelemetryHandler::Dcs);
@@ -214,9 +211,35 @@ private slots:
 
         handler.setMode(TelemetryHandler::Debug);
         QUdpSocket probe;
-        QVERIFY2(probe.bind(QHostAddress::Any, DcsTelemetryReader::kPort,
+        QVERIFY2(probe.bind(QHostAddress::Any, testPorts().dcs,
                             QAbstractSocket::DontShareAddress),
                  qPrintable(probe.errorString()));
+    }
+
+    // The one case on the simulators' own ports: by default the sources
+    // listen where the games send.
+    void defaultPortsAreTheSimulators()
+    {
+        VORKAST_REQUIRE_FREE_UDP_PORT(DcsTelemetryReader::kPort);
+        VORKAST_REQUIRE_FREE_UDP_PORT(Il2TelemetryReader::kPort);
+        TelemetryHandler handler(nullptr);
+        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        const auto arrives = [&](quint16 port, const QByteArray &datagram) {
+            return QTest::qWaitFor([&] {
+                QUdpSocket().writeDatagram(datagram, QHostAddress::LocalHost, port);
+                for (const QList<QVariant> &args : std::as_const(spy))
+                    if (args.at(0).value<TelemetryData>().valid)
+                        return true;
+                return false;
+            }, 5000);
+        };
+        handler.setMode(TelemetryHandler::Dcs);
+        QVERIFY(arrives(DcsTelemetryReader::kPort, kSample));
+        handler.setMode(TelemetryHandler::Il2);
+        spy.clear();
+        QVERIFY(arrives(Il2TelemetryReader::kPort, QByteArray::fromHex("01 01 00 54")
+                                                        + QByteArray(6, '\0')
+                                                        + QByteArray::fromHex("01 06 00 01 00 00 c8 42")));
     }
 
     void floodDrainedInOneTick_data()
@@ -227,12 +250,13 @@ private slots:
         QTest::addColumn<QByteArray>("last");
         QTest::addColumn<float>("airspeed");  // that the last one gives
 
-        QTest::newRow("DCS") << int(TelemetryHandler::Dcs) << int(DcsTelemetryReader::kPort)
+        QTest::newRow("DCS") << int(TelemetryHandler::Dcs) << int(testPorts().dcs)
                              << QByteArray("0;100;0;0;0;0;0;0;0;0;0;0;1")
                              << QByteArray("0;200;0;0;0;0;0;0;0;0;0;0;1") << 200.0f;
-        // Ten header bytes, one block: id 6 (airspeed, m/s), one value.
-        const QByteArray il2 = QByteArray(10, '\0') + QByteArray::fromHex("01 06 00 01");
-        QTest::newRow("IL-2") << int(TelemetryHandler::Il2) << int(Il2TelemetryReader::kPort)
+        // Ten header bytes (the telemetry packet id first), one block: id 6 (airspeed, m/s), one value.
+        const QByteArray il2 = QByteArray::fromHex("01 01 00 54") + QByteArray(6, '\0')
+            + QByteArray::fromHex("01 06 00 01");
+        QTest::newRow("IL-2") << int(TelemetryHandler::Il2) << int(testPorts().il2)
                               << il2 + le32(10.0f) << il2 + le32(50.0f) << 180.0f;
     }
 
@@ -252,18 +276,15 @@ private slots:
         QFETCH(float, airspeed);
         constexpr int kFlood = 10000;
 
-        QUdpSocket sender;
         QUdpSocket probe;
         QVERIFY(probe.bind(QHostAddress::Any, 0));
-        for (int i = 0; i < kFlood; ++i)
-            sender.writeDatagram(filler, QHostAddress::LocalHost, probe.localPort());
-        QThread::msleep(30);
+        QVERIFY(sendOverLoopback(probe.localPort(), QList<QByteArray>(kFlood, filler)));
         int fit = 0;
         for (; probe.hasPendingDatagrams(); ++fit)
             probe.receiveDatagram();
         QVERIFY(fit > 0);
 
-        TelemetryHandler handler(nullptr);
+        TelemetryHandler handler(nullptr, testPorts());
         QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
         handler.setMode(mode);
         struct Tick
@@ -283,10 +304,7 @@ private slots:
 
         // As many as fit, with a margin: the newest is the one that counts.
         const int queued = std::min(kFlood, fit * 9 / 10);
-        for (int i = 1; i < queued; ++i)
-            sender.writeDatagram(filler, QHostAddress::LocalHost, quint16(port));
-        sender.writeDatagram(last, QHostAddress::LocalHost, quint16(port));
-        QThread::msleep(30);
+        QVERIFY(sendOverLoopback(quint16(port), QList<QByteArray>(queued - 1, filler) << last));
         Tick flooded = tick();
         qInfo("%d datagrams queued (%d fit), drained in %lld ms", queued, fit, flooded.ms);
         QCOMPARE(flooded.records, 1);
@@ -297,9 +315,7 @@ private slots:
         QVERIFY(!next.record.valid);
 
         // All 10,000: the kernel drops what does not fit; the tick is as short.
-        for (int i = 0; i < kFlood; ++i)
-            sender.writeDatagram(filler, QHostAddress::LocalHost, quint16(port));
-        QThread::msleep(30);
+        QVERIFY(sendOverLoopback(quint16(port), QList<QByteArray>(kFlood - 1, filler) << last));
         flooded = tick();
         qInfo("%d datagrams sent, drained in %lld ms", kFlood, flooded.ms);
         QCOMPARE(flooded.records, 1);
@@ -328,7 +344,7 @@ private slots:
         ui.telemetry_in_trim_yaw->setValue(-100);
         ui.telemetry_in_gear->setValue(100);
 
-        TelemetryHandler handler(&ui);
+        TelemetryHandler handler(&ui, testPorts());
         QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
         handler.pollReader();  // no source yet: nothing
         QCOMPARE(spy.size(), 0);
@@ -350,7 +366,7 @@ private slots:
         QMainWindow window;
         Ui::MainWindow ui;
         ui.setupUi(&window);
-        TelemetryHandler handler(&ui);
+        TelemetryHandler handler(&ui, testPorts());
         QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
         handler.setMode(TelemetryHandler::Debug);
         QTRY_VERIFY_WITH_TIMEOUT(spy.size() >= 5, 2000);

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "loopback.h"
 #include "testmain.h"
 #include "virtualhardware.h"
 
@@ -106,7 +107,7 @@ private slots:
         VirtualHardware hardware;
         QSignalSpy messages(&hardware, &VirtualHardware::message);
         {
-            MainWindow window;
+            MainWindow window(nullptr, testPorts());
             auto *box = window.findChild<QSpinBox *>(control);
             QVERIFY(box);
             QCOMPARE(box->value(), 0);  // a blank virtual controller
