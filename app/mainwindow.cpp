@@ -14,6 +14,8 @@
 #include <QDebug>
 #include <QFont>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QStatusBar>
 #include <QThread>
 
 #include <libusb.h>
@@ -22,6 +24,7 @@
 #include <array>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 using namespace vorkast;
 using namespace vorkast::protocol;
@@ -38,22 +41,23 @@ constexpr int kMaxFailedStatusReads = 3;
 std::uint16_t invalidTelemetryCount = 0;
 std::uint8_t telemetryTarget = 0;  // 0: pedals next, 1: joystick next
 
+constexpr int kMessageMs = 5000;
+constexpr int kStatusRefreshMs = 500;  // the indicator counts per half second
+// The telemetry sources as the indicator names them, in the order of the
+// window's source list; any other mode gives the debug source.
+constexpr std::array<const char *, 5> kSourceNames{"DCS", "War Thunder", "MSFS", "IL-2", "Debug"};
+
 // Replaces the record's leading bytes with those of the reply that arrived;
 // the rest of the record, and the whole record on failure, stays as it was.
-void readRecord(libusb_device_handle *device, std::uint8_t reportId, void *record,
+// False when nothing arrived.
+bool readRecord(libusb_device_handle *device, std::uint8_t reportId, void *record,
                 std::size_t size)
 {
     std::array<std::uint8_t, kReadLength> reply{};
     const int received = getReport(device, reportId, reply.data(), kReadLength);
     if (received > 0)
         std::memcpy(record, reply.data(), std::min<std::size_t>(size, std::size_t(received)));
-}
-
-template <typename Record>
-int writeRecord(libusb_device_handle *device, std::uint8_t command, const Record &record)
-{
-    return sendChunked(device, command, reinterpret_cast<const std::uint8_t *>(&record),
-                       sizeof record);
+    return received > 0;
 }
 
 } // namespace
@@ -72,6 +76,10 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     , telemetryHandler(nullptr)
 {
     ui->setupUi(this);
+    statusBar()->setObjectName(QStringLiteral("statusbar"));
+    telemetryStatus = new QLabel(this);
+    telemetryStatus->setObjectName(QStringLiteral("telemetry_status"));
+    statusBar()->addPermanentWidget(telemetryStatus);
     telemetryHandler = new TelemetryHandler(ui, ports);
 
     profilesDir = QDir(QDir::currentPath());
@@ -90,9 +98,14 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     updateJoystickStatus();
     updatePedalsStatus();
 
+    // The source's complaints reach the user; it already warns on stderr itself.
+    connect(telemetryHandler, &TelemetryHandler::sourceProblem, this, &MainWindow::tell);
     telemetryHandler->setMode(TelemetryHandler::Dcs);
     connect(telemetryHandler, &TelemetryHandler::telemetryUpdate, this,
             &MainWindow::telemetryReceived);
+    connect(&telemetryStatusTimer, &QTimer::timeout, this, &MainWindow::refreshTelemetryStatus);
+    telemetryStatusTimer.start(kStatusRefreshMs);
+    refreshTelemetryStatus();
 
     readProfiles();
 }
@@ -137,67 +150,127 @@ void MainWindow::on_pedal_dfu_mode_button_clicked()
     sendCommand(pedalsDevice, kCommandDfu);
 }
 
+struct MainWindow::RecordPlace
+{
+    libusb_device_handle *device;
+    std::uint8_t reportId;  // read
+    std::uint8_t command;   // written in chunks
+    void *bytes;
+    std::size_t size;
+    void (MainWindow::*show)();
+    void (MainWindow::*take)();
+    const char *name;
+};
+
+MainWindow::RecordPlace MainWindow::place(SettingsRecord which)
+{
+    switch (which) {
+    case SettingsRecord::JoystickEffects:
+        return {joystickDevice, kEffectReportId, kCommandEffectChunk, &joystickSoftwareSettings,
+                sizeof joystickSoftwareSettings, &MainWindow::joystickSoftwareSettingsToUI,
+                &MainWindow::uiToJoystickSoftwareSettings, "Joystick effect settings"};
+    case SettingsRecord::JoystickSystem:
+        return {joystickDevice, kHardwareReportId, kCommandHardwareChunk, &joystickHardwareSettings,
+                sizeof joystickHardwareSettings, &MainWindow::joystickHardwareSettingsToUI,
+                &MainWindow::uiToJoystickHardwareSettings, "Joystick system settings"};
+    case SettingsRecord::PedalsEffects:
+        return {pedalsDevice, kEffectReportId, kCommandEffectChunk, &pedalsSoftwareSettings,
+                sizeof pedalsSoftwareSettings, &MainWindow::pedalsSoftwareSettingsToUI,
+                &MainWindow::uiToPedalsSoftwareSettings, "Pedals effect settings"};
+    case SettingsRecord::PedalsSystem:
+        return {pedalsDevice, kHardwareReportId, kCommandHardwareChunk, &pedalsHardwareSettings,
+                sizeof pedalsHardwareSettings, &MainWindow::pedalsHardwareSettingsToUI,
+                &MainWindow::uiToPedalsHardwareSettings, "Pedals system settings"};
+    }
+    Q_UNREACHABLE();
+}
+
+bool MainWindow::readSettings(SettingsRecord which)
+{
+    const RecordPlace record = place(which);
+    const bool answered = readRecord(record.device, record.reportId, record.bytes, record.size);
+    (this->*record.show)();
+    if (!record.device)
+        return false;  // the tab already says "(Not connected)"
+    if (answered)
+        tell(QStringLiteral("%1 read").arg(QLatin1StringView(record.name)));
+    else
+        warn(QStringLiteral("%1 not read: the controller did not answer")
+                 .arg(QLatin1StringView(record.name)));
+    return answered;
+}
+
+void MainWindow::writeSettings(SettingsRecord which)
+{
+    const RecordPlace record = place(which);
+    (this->*record.take)();
+    const bool sent = sendChunked(record.device, record.command,
+                                  static_cast<const std::uint8_t *>(record.bytes),
+                                  static_cast<std::uint16_t>(record.size))
+        >= 0;
+    const bool stored = awaitDeviceNotBusy(record.device);
+    const bool readBack = readSettings(which);
+    const auto name = QLatin1StringView(record.name);
+    if (!record.device)
+        tell(QStringLiteral("%1 not written: the controller is not connected").arg(name));
+    else if (sent && stored && readBack)
+        tell(QStringLiteral("%1 written and read back").arg(name));
+    else
+        warn(QStringLiteral("%1 may not be stored: the controller did not answer").arg(name));
+}
+
 void MainWindow::on_software_settings_read_clicked()
 {
-    readRecord(joystickDevice, kEffectReportId, &joystickSoftwareSettings,
-               sizeof joystickSoftwareSettings);
-    joystickSoftwareSettingsToUI();
+    readSettings(SettingsRecord::JoystickEffects);
 }
 
 void MainWindow::on_hardware_settings_read_clicked()
 {
-    readRecord(joystickDevice, kHardwareReportId, &joystickHardwareSettings,
-               sizeof joystickHardwareSettings);
-    joystickHardwareSettingsToUI();
+    readSettings(SettingsRecord::JoystickSystem);
 }
 
 void MainWindow::on_pedal_software_settings_read_clicked()
 {
-    readRecord(pedalsDevice, kEffectReportId, &pedalsSoftwareSettings,
-               sizeof pedalsSoftwareSettings);
-    pedalsSoftwareSettingsToUI();
+    readSettings(SettingsRecord::PedalsEffects);
 }
 
 void MainWindow::on_pedal_hardware_settings_read_clicked()
 {
-    readRecord(pedalsDevice, kHardwareReportId, &pedalsHardwareSettings,
-               sizeof pedalsHardwareSettings);
-    pedalsHardwareSettingsToUI();
+    readSettings(SettingsRecord::PedalsSystem);
 }
 
 void MainWindow::on_software_settings_save_clicked()
 {
-    uiToJoystickSoftwareSettings();
-    writeRecord(joystickDevice, kCommandEffectChunk, joystickSoftwareSettings);
-    awaitDeviceNotBusy(joystickDevice);
-    on_software_settings_read_clicked();
+    writeSettings(SettingsRecord::JoystickEffects);
 }
 
 void MainWindow::on_hardware_settings_save_clicked()
 {
-    uiToJoystickHardwareSettings();
-    writeRecord(joystickDevice, kCommandHardwareChunk, joystickHardwareSettings);
-    awaitDeviceNotBusy(joystickDevice);
-    on_hardware_settings_read_clicked();
+    writeSettings(SettingsRecord::JoystickSystem);
 }
 
 void MainWindow::on_pedal_software_settings_save_clicked()
 {
-    uiToPedalsSoftwareSettings();
-    writeRecord(pedalsDevice, kCommandEffectChunk, pedalsSoftwareSettings);
-    awaitDeviceNotBusy(pedalsDevice);
-    on_pedal_software_settings_read_clicked();
+    writeSettings(SettingsRecord::PedalsEffects);
 }
 
 void MainWindow::on_pedal_hardware_settings_save_clicked()
 {
-    uiToPedalsHardwareSettings();
-    writeRecord(pedalsDevice, kCommandHardwareChunk, pedalsHardwareSettings);
-    awaitDeviceNotBusy(pedalsDevice);
-    on_pedal_hardware_settings_read_clicked();
+    writeSettings(SettingsRecord::PedalsSystem);
 }
 
-void MainWindow::awaitDeviceNotBusy(libusb_device_handle *device)
+void MainWindow::tell(const QString &message)
+{
+    statusBar()->showMessage(message, kMessageMs);
+}
+
+void MainWindow::warn(const QString &message)
+{
+    qWarning().noquote() << message;
+    tell(message);
+}
+
+bool MainWindow::awaitDeviceNotBusy(libusb_device_handle *device)
 {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     int failedReads = 0;
@@ -217,9 +290,11 @@ void MainWindow::awaitDeviceNotBusy(libusb_device_handle *device)
         if (deviceBusy == 0 || failedReads >= kMaxFailedStatusReads)
             break;
     }
+    const bool settled = deviceBusy == 0 && failedReads < kMaxFailedStatusReads;
     // An abandoned wait must not leave the shared flag set for the next one.
     deviceBusy = 0;
     QGuiApplication::restoreOverrideCursor();
+    return settled;
 }
 
 void MainWindow::joystickSoftwareSettingsToUI()
@@ -264,11 +339,28 @@ void MainWindow::uiToPedalsHardwareSettings()
 
 void MainWindow::on_telemetryMode_activated(int index)
 {
+    telemetryMode = index;
+    validRecordsNow = validRecordsBefore = 0;
+    refreshTelemetryStatus();
     telemetryHandler->setMode(index);
+}
+
+void MainWindow::refreshTelemetryStatus()
+{
+    const int perSecond = validRecordsBefore + validRecordsNow;
+    validRecordsBefore = std::exchange(validRecordsNow, 0);
+    const bool listed = telemetryMode >= 0 && telemetryMode < int(kSourceNames.size());
+    const auto source = QLatin1StringView(kSourceNames[listed ? telemetryMode : TelemetryHandler::Debug]);
+    const QString text = perSecond > 0 ? QStringLiteral("%1: %2/s").arg(source).arg(perSecond)
+                                       : QStringLiteral("%1: no data").arg(source);
+    if (telemetryStatus->text() != text)
+        telemetryStatus->setText(text);
 }
 
 void MainWindow::telemetryReceived(TelemetryData telemetryData)
 {
+    if (telemetryData.valid)
+        ++validRecordsNow;
     updateHeldPacket(telemetryPacket, invalidTelemetryCount, telemetryData);
     showTelemetryPacket(telemetryPacket, *ui);
 
@@ -293,10 +385,16 @@ void MainWindow::on_add_profile_button_clicked()
     uiToJoystickSoftwareSettings();
     uiToPedalsSoftwareSettings();
     const QString name = ui->profile_combo->currentText();
-    if (profilesUsable)
-        settings::saveProfile(profilesDir, name, joystickSoftwareSettings, pedalsSoftwareSettings);
-    else
+    // The store warns on stderr itself; the status bar tells the user.
+    QString problem = QStringLiteral("there is no profiles folder");
+    if (!profilesUsable)
         qWarning() << "Profile" << name << "not saved: no profiles folder";
+    if (profilesUsable
+        && settings::saveProfile(profilesDir, name, joystickSoftwareSettings,
+                                 pedalsSoftwareSettings, &problem))
+        tell(QStringLiteral("Profile \"%1\" saved").arg(name));
+    else
+        tell(QStringLiteral("Profile \"%1\" not saved: %2").arg(name, problem));
     readProfiles();
     // Selecting does not emit activated(), so the saved profile is not loaded back.
     ui->profile_combo->setCurrentIndex(
@@ -306,8 +404,11 @@ void MainWindow::on_add_profile_button_clicked()
 void MainWindow::on_delete_profile_button_clicked()
 {
     const QString name = ui->profile_combo->currentText();
-    if (profilesUsable)
-        settings::removeProfile(profilesDir, name);
+    QString problem = QStringLiteral("there is no profiles folder");
+    if (profilesUsable && settings::removeProfile(profilesDir, name, &problem))
+        tell(QStringLiteral("Profile \"%1\" deleted").arg(name));
+    else
+        tell(QStringLiteral("Profile \"%1\" not deleted: %2").arg(name, problem));
     readProfiles();
 }
 
@@ -316,8 +417,13 @@ void MainWindow::on_delete_profile_button_clicked()
 void MainWindow::on_profile_combo_activated(int index)
 {
     const QString name = ui->profile_combo->itemText(index);
-    if (profilesUsable)
-        settings::loadProfile(profilesDir, name, joystickSoftwareSettings, pedalsSoftwareSettings);
+    QString problem = QStringLiteral("there is no profiles folder");
+    if (profilesUsable
+        && settings::loadProfile(profilesDir, name, joystickSoftwareSettings,
+                                 pedalsSoftwareSettings, &problem))
+        tell(QStringLiteral("Profile \"%1\" loaded").arg(name));
+    else
+        tell(QStringLiteral("Profile \"%1\" not loaded: %2").arg(name, problem));
     joystickSoftwareSettingsToUI();
     pedalsSoftwareSettingsToUI();
 }

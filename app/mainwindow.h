@@ -6,11 +6,13 @@
 
 #include <QDir>
 #include <QMainWindow>
+#include <QTimer>
 
 #include <cstddef>
 #include <cstdint>
 
 struct libusb_device_handle;
+class QLabel;
 class TelemetryHandler;
 
 namespace Ui {
@@ -66,7 +68,8 @@ private slots:
     void on_pedal_dfu_mode_button_clicked();
     void on_pedal_hardware_settings_read_clicked();
     void on_pedal_hardware_settings_save_clicked();
-    void awaitDeviceNotBusy(libusb_device_handle *device);
+    // False when the controller stayed busy or stopped answering.
+    bool awaitDeviceNotBusy(libusb_device_handle *device);
     void on_telemetryMode_activated(int index);
     void on_joystick_vibe_curve_flaps_clicked();
     void on_joystick_vibe_curve_airbrake_clicked();
@@ -80,9 +83,20 @@ private slots:
     void on_pedals_vibe_curve_on_ground_clicked();
 
 private:
+    struct RecordPlace;
+    enum class SettingsRecord { JoystickEffects, JoystickSystem, PedalsEffects, PedalsSystem };
+
     void updateJoystickStatus();
     void updatePedalsStatus();
     void editCurve(std::size_t binding);
+    RecordPlace place(SettingsRecord which);
+    // Read, show and say how it went; false when the controller did not answer.
+    bool readSettings(SettingsRecord which);
+    void writeSettings(SettingsRecord which);
+    // A line in the status bar for a few seconds; warn() also puts it on stderr.
+    void tell(const QString &message);
+    void warn(const QString &message);
+    void refreshTelemetryStatus();
 
     Ui::MainWindow *ui;
     JoystickSoftwareSettings joystickSoftwareSettings;
@@ -99,6 +113,14 @@ private:
     // profilesDir then still names the working directory, which the profile
     // operations must never touch.
     bool profilesUsable = false;
+
+    // The status bar's indicator of the telemetry source: its name and the
+    // valid records of the last second, counted per half second.
+    QLabel *telemetryStatus = nullptr;
+    QTimer telemetryStatusTimer;
+    int telemetryMode = 0;
+    int validRecordsNow = 0;
+    int validRecordsBefore = 0;
 };
 
 // Shows the window and then installs the application font, as start-up does.

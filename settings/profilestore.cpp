@@ -12,12 +12,21 @@ namespace vorkast::settings {
 
 namespace {
 
-bool acceptName(const QString &name)
+// `problem`, when given, receives what went wrong, for the user.
+bool fail(QString *problem, const QString &text)
 {
-    if (isValidProfileName(name))
+    if (problem)
+        *problem = text;
+    return false;
+}
+
+bool acceptName(const QString &name, QString *problem)
+{
+    const QString why = profileNameProblem(name);
+    if (why.isEmpty())
         return true;
     qWarning() << "Profile name refused:" << name;
-    return false;
+    return fail(problem, QStringLiteral("its name is refused because %1").arg(why));
 }
 
 // Win32 opens a device instead of a file for these in every folder, whatever
@@ -44,38 +53,61 @@ bool isWindowsDevice(QStringView name)
         || digit == u'\u00B3';
 }
 
-bool windowsRefuses(QStringView name)
+QString windowsProblem(QStringView name)
 {
     for (const QChar c : name) {
-        // Wildcards, redirection and quoting in Win32 paths; controls cannot be stored.
-        if (c.unicode() < 0x20 || QStringView(u"<>\"|?*").contains(c))
-            return true;
+        // Controls cannot be stored; the others are wildcards, redirection and
+        // quoting in Win32 paths.
+        if (c.unicode() < 0x20)
+            return QStringLiteral("it contains a control character");
+        if (QStringView(u"<>\"|?*").contains(c))
+            return QStringLiteral("it contains %1, which Windows does not allow").arg(c);
     }
     // Win32 drops a trailing '.' or blank: "x." would save as, and load, "x".
     if (name.endsWith(u'.') || name.endsWith(u' '))
-        return true;
-    return isWindowsDevice(name);
+        return QStringLiteral("it ends with a dot or a space, which Windows drops");
+    if (isWindowsDevice(name))
+        return QStringLiteral("Windows reserves it for a device");
+    return {};
 }
 
 } // namespace
 
-bool isValidProfileName(const QString &name, NameRules rules)
+QString profileNameProblem(const QString &name, NameRules rules)
 {
+    if (name.isEmpty())
+        return QStringLiteral("it is empty");
+    if (name.startsWith(u'.'))
+        return QStringLiteral("it starts with a dot");
+    if (name.contains(u'/') || name.contains(u'\\'))
+        return QStringLiteral("it contains / or \\");
+    if (name.contains(QChar(u'\0')))
+        return QStringLiteral("it contains a NUL character");
     // A leading ':' makes Qt read a resource path, so the file lands outside
     // the folder; on Windows "C:x" is relative to a drive and "a:b" writes an
     // alternate data stream of "a".
-    const bool portable = !name.isEmpty() && !name.startsWith(u'.') && !name.contains(u'/')
-        && !name.contains(u'\\') && !name.contains(QChar(u'\0')) && !name.contains(u':');
-    return portable && (rules != NameRules::Windows || !windowsRefuses(name));
+    if (name.contains(u':'))
+        return QStringLiteral("it contains :");
+    return rules == NameRules::Windows ? windowsProblem(name) : QString();
+}
+
+QString profileNameProblem(const QString &name)
+{
+#ifdef Q_OS_WIN
+    return profileNameProblem(name, NameRules::Windows);
+#else
+    return profileNameProblem(name, NameRules::Posix);
+#endif
+}
+
+bool isValidProfileName(const QString &name, NameRules rules)
+{
+    return profileNameProblem(name, rules).isEmpty();
 }
 
 bool isValidProfileName(const QString &name)
 {
-#ifdef Q_OS_WIN
-    return isValidProfileName(name, NameRules::Windows);
-#else
-    return isValidProfileName(name, NameRules::Posix);
-#endif
+    return profileNameProblem(name).isEmpty();
 }
 
 QStringList listProfiles(const QDir &folder)
@@ -90,9 +122,10 @@ QStringList listProfiles(const QDir &folder)
 }
 
 bool saveProfile(const QDir &folder, const QString &name,
-                 const JoystickSoftwareSettings &joystick, const PedalsSoftwareSettings &pedals)
+                 const JoystickSoftwareSettings &joystick, const PedalsSoftwareSettings &pedals,
+                 QString *problem)
 {
-    if (!acceptName(name))
+    if (!acceptName(name, problem))
         return false;
 
     // The old file is replaced only by the rename in commit(). commit() does
@@ -109,49 +142,53 @@ bool saveProfile(const QDir &folder, const QString &name,
     if (written && file.commit())
         return true;
     qWarning() << "Profile" << name << "not saved:" << file.errorString();
-    return false;
+    return fail(problem, QStringLiteral("%1; an earlier profile of that name is unchanged")
+                             .arg(file.errorString()));
 }
 
 bool loadProfile(const QDir &folder, const QString &name, JoystickSoftwareSettings &joystick,
-                 PedalsSoftwareSettings &pedals)
+                 PedalsSoftwareSettings &pedals, QString *problem)
 {
-    if (!acceptName(name))
+    if (!acceptName(name, problem))
         return false;
 
     const QString path = folder.filePath(name);
     // Regular files only: opening a FIFO would block the window.
     if (!QFileInfo(path).isFile())
-        return false;
+        return fail(problem, QStringLiteral("there is no such profile"));
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         qWarning() << "Profile" << name << "not loaded:" << file.errorString();
-        return false;
+        return fail(problem, file.errorString());
     }
     const QByteArray bytes = file.read(kProfileSize);
     if (bytes.size() < kProfileSize) {
         // Half a profile over the current records would be a mix of both.
         qWarning() << "Profile" << name << "not loaded:" << bytes.size() << "of" << kProfileSize
                    << "bytes";
-        return false;
+        return fail(problem, QStringLiteral("the file is too short (%1 of %2 bytes)")
+                                 .arg(bytes.size())
+                                 .arg(kProfileSize));
     }
     std::memcpy(&joystick, bytes.constData(), sizeof joystick);
     std::memcpy(&pedals, bytes.constData() + sizeof joystick, sizeof pedals);
     return true;
 }
 
-bool removeProfile(const QDir &folder, const QString &name)
+bool removeProfile(const QDir &folder, const QString &name, QString *problem)
 {
-    if (!acceptName(name))
+    if (!acceptName(name, problem))
         return false;
 
     const QString path = folder.filePath(name);
     if (QFile::remove(path))
         return true;
-    // A name that is not there is nothing to report; one that stays is.
-    if (QFileInfo::exists(path))
-        qWarning() << "Profile" << name << "not deleted";
-    return false;
+    // A name that is not there is nothing to warn about; one that stays is.
+    if (!QFileInfo::exists(path))
+        return fail(problem, QStringLiteral("there is no such profile"));
+    qWarning() << "Profile" << name << "not deleted";
+    return fail(problem, QStringLiteral("the file could not be removed"));
 }
 
 } // namespace vorkast::settings

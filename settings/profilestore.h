@@ -30,19 +30,27 @@ bool isValidProfileName(const QString &name, NameRules rules);
 // By the rules of the system the tool runs on; all operations below use these.
 bool isValidProfileName(const QString &name);
 
+// Why a name is refused, in plain words ("it contains :"); empty when it is not.
+QString profileNameProblem(const QString &name, NameRules rules);
+QString profileNameProblem(const QString &name);
+
 // The visible files of the folder whose names are valid, by name ignoring case.
 QStringList listProfiles(const QDir &folder);
 
+// Each operation below returns whether it did its work; when it did not and
+// `problem` is given, that receives why, in plain words for the user.
+
 // Replaces the profile as a whole or not at all.
 bool saveProfile(const QDir &folder, const QString &name,
-                 const JoystickSoftwareSettings &joystick, const PedalsSoftwareSettings &pedals);
+                 const JoystickSoftwareSettings &joystick, const PedalsSoftwareSettings &pedals,
+                 QString *problem = nullptr);
 
 // Fills both records from the first 399 bytes of the file. A missing or
 // shorter file leaves both records as they were.
 bool loadProfile(const QDir &folder, const QString &name, JoystickSoftwareSettings &joystick,
-                 PedalsSoftwareSettings &pedals);
+                 PedalsSoftwareSettings &pedals, QString *problem = nullptr);
 
 // Removes the file; folders are never removed.
-bool removeProfile(const QDir &folder, const QString &name);
+bool removeProfile(const QDir &folder, const QString &name, QString *problem = nullptr);
 
 } // namespace vorkast::settings

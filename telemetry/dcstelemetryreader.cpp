@@ -2,7 +2,6 @@
 
 #include "telemetryhandler.h"
 
-#include <QDebug>
 #include <QString>
 
 #include <array>
@@ -22,8 +21,7 @@ DcsTelemetryReader::DcsTelemetryReader(TelemetryHandler *handler, quint16 port)
     : TelemetryReader(handler)
 {
     if (!socket.bind(QHostAddress::Any, port))
-        qWarning().nospace() << "DCS telemetry: cannot listen on UDP port " << port << ": "
-                             << socket.errorString();
+        handler->reportUnboundSocket("DCS", socket, port);
 }
 
 void DcsTelemetryReader::poll()

@@ -3,7 +3,6 @@
 #include "singleprecision.h"
 #include "telemetryhandler.h"
 
-#include <QDebug>
 #include <QtEndian>
 
 #include <algorithm>
@@ -99,8 +98,7 @@ Il2TelemetryReader::Il2TelemetryReader(TelemetryHandler *handler, quint16 port)
     : TelemetryReader(handler)
 {
     if (!socket.bind(QHostAddress::Any, port))
-        qWarning().nospace() << "IL-2 telemetry: cannot listen on UDP port " << port << ": "
-                             << socket.errorString();
+        handler->reportUnboundSocket("IL-2", socket, port);
 }
 
 void Il2TelemetryReader::poll()

@@ -59,6 +59,23 @@ using Block = std::array<double, kVariables.size()>;
 constexpr std::size_t kBlockOffset = sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA_BYTYPE) - sizeof(DWORD);
 static_assert(kBlockOffset == 40);
 
+bool simConnectAvailable()
+{
+#if defined(VORKAST_SIMCONNECT_SDK)
+    return true;
+#else
+    return vorkastSimConnectAvailable();
+#endif
+}
+
+#ifdef Q_OS_WIN
+const QString kNoSimConnect = QStringLiteral(
+    "MSFS telemetry: SimConnect is not available; put SimConnect.dll beside the program and restart");
+#else
+const QString kNoSimConnect =
+    QStringLiteral("MSFS telemetry: SimConnect is not available on this system");
+#endif
+
 void writeLine(const std::string &text)
 {
     std::fputs(text.c_str(), stdout);
@@ -156,8 +173,17 @@ MSFSTelemetryReader::~MSFSTelemetryReader()
 void MSFSTelemetryReader::connectToSimulator()
 {
     HANDLE opened = nullptr;
-    if (SimConnect_Open(&opened, "Vorkast", nullptr, 0, nullptr, 0) < 0 || !opened)
+    if (SimConnect_Open(&opened, "Vorkast", nullptr, 0, nullptr, 0) < 0 || !opened) {
+        // Once per reader: it tries again every tick.
+        if (!toldWhyNotConnected) {
+            toldWhyNotConnected = true;
+            emit handler->sourceProblem(simConnectAvailable()
+                                            ? QStringLiteral("MSFS is not running: MSFS telemetry "
+                                                             "starts when it does")
+                                            : kNoSimConnect);
+        }
         return;
+    }
     connection = opened;
     writeLine("Connected to MSFS 2020 ");
     for (const Variable &variable : kVariables)

@@ -22,4 +22,5 @@ private:
     // The SimConnect HANDLE (void * in every SimConnect); null while disconnected.
     // Kept untyped so that this header does not pull in <windows.h> with the SDK.
     void *connection = nullptr;
+    bool toldWhyNotConnected = false;
 };

@@ -5,6 +5,11 @@
 
 using namespace vorkast::simconnect_unavailable;
 
+bool vorkastSimConnectAvailable()
+{
+    return false;
+}
+
 extern "C" {
 
 HRESULT SimConnect_Open(HANDLE *phSimConnect, LPCSTR, HWND, DWORD, HANDLE, DWORD)

@@ -72,6 +72,11 @@ const Api &api()
 
 } // namespace
 
+bool vorkastSimConnectAvailable()
+{
+    return api().open != nullptr;
+}
+
 extern "C" {
 
 HRESULT SimConnect_Open(HANDLE *phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32,

@@ -6,6 +6,9 @@
 #include "msfstelemetryreader.h"
 #include "warthundertelemetryreader.h"
 
+#include <QAbstractSocket>
+#include <QDebug>
+
 static_assert(TelemetryPorts{}.dcs == DcsTelemetryReader::kPort);
 static_assert(TelemetryPorts{}.warthunder == WarthunderTelemetryReader::kPort);
 static_assert(TelemetryPorts{}.il2 == Il2TelemetryReader::kPort);
@@ -42,6 +45,17 @@ void TelemetryHandler::setMode(int mode)
         reader = std::make_unique<DebugTelemetryReader>(this, layout);
         break;
     }
+}
+
+void TelemetryHandler::reportUnboundSocket(const char *source, const QAbstractSocket &socket,
+                                           quint16 port)
+{
+    qWarning().nospace() << source << " telemetry: cannot listen on UDP port " << port << ": "
+                         << socket.errorString();
+    const QString why = socket.error() == QAbstractSocket::AddressInUseError
+        ? QStringLiteral("UDP port %1 is in use by another program").arg(port)
+        : QStringLiteral("UDP port %1: %2").arg(port).arg(socket.errorString());
+    emit sourceProblem(QStringLiteral("%1 telemetry cannot start: %2").arg(QLatin1StringView(source), why));
 }
 
 void TelemetryHandler::pollReader()

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class QAbstractSocket;
 class TelemetryReader;
 
 namespace Ui {
@@ -38,8 +39,14 @@ public:
     // One tick: polls the current source, if any.
     void pollReader();
 
+    // For a source whose socket could not bind `port`: a warning on stderr and
+    // a sourceProblem for the user.
+    void reportUnboundSocket(const char *source, const QAbstractSocket &socket, quint16 port);
+
 signals:
     void telemetryUpdate(TelemetryData telemetryData);
+    // A source cannot work as it should, in plain words for the user.
+    void sourceProblem(const QString &message);
 
 private:
     Ui::MainWindow *layout;

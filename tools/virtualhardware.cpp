@@ -1,8 +1,11 @@
 #include "virtualhardware.h"
 
 #include "protocol.h"
+#include "settingsmapping.h"
+#include "ui_mainwindow.h"
 
 #include <QFileInfo>
+#include <QMainWindow>
 
 using namespace vorkast::protocol;
 
@@ -13,6 +16,12 @@ constexpr int kTerminateGraceMs = 5000;
 
 const char *const kNames[] = {"Joystick", "Pedals"};
 
+template <typename Record>
+QByteArray bytesOf(const Record &record)
+{
+    return QByteArray(reinterpret_cast<const char *>(&record), sizeof record);
+}
+
 } // namespace
 
 VirtualHardware::VirtualHardware(QObject *parent)
@@ -22,6 +31,7 @@ VirtualHardware::VirtualHardware(QObject *parent)
     controllers[1] = &bus.attach(VirtualController::Kind::Pedals);
     for (VirtualController *controller : controllers)
         controller->setBusyAfterWrite(kBusyReadsAfterWrite);
+    holdFormDefaults();
 
     application.setProcessChannelMode(QProcess::ForwardedChannels);
     connect(&application, &QProcess::finished, this,
@@ -55,6 +65,28 @@ VirtualHardware::~VirtualHardware()
         application.kill();
         application.waitForFinished(kTerminateGraceMs);
     }
+}
+
+// What the tool itself writes from the form's default values, so that a
+// newcomer sees sensible settings rather than zeros.
+void VirtualHardware::holdFormDefaults()
+{
+    using namespace vorkast::settings;
+    QMainWindow form;
+    Ui::MainWindow ui;
+    ui.setupUi(&form);
+    JoystickSoftwareSettings joystickEffects{};
+    JoystickHardwareSettings joystickSystem{};
+    PedalsSoftwareSettings pedalsEffects{};
+    PedalsHardwareSettings pedalsSystem{};
+    storeJoystickEffects(joystickEffects, &form);
+    storeJoystickHardware(joystickSystem, &form);
+    storePedalsEffects(pedalsEffects, &form);
+    storePedalsHardware(pedalsSystem, &form);
+    controllers[0]->setEffectRecord(bytesOf(joystickEffects));
+    controllers[0]->setHardwareRecord(bytesOf(joystickSystem));
+    controllers[1]->setEffectRecord(bytesOf(pedalsEffects));
+    controllers[1]->setHardwareRecord(bytesOf(pedalsSystem));
 }
 
 void VirtualHardware::start(const QString &program, const QStringList &arguments)

@@ -65,6 +65,8 @@ signals:
     void finished(int exitCode);
 
 private:
+    void holdFormDefaults();
+
     struct Seen
     {
         Counts counts;

@@ -6,7 +6,7 @@
 
 #include "virtualhardware.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -42,7 +42,13 @@ int main(int argc, char *argv[])
         return 0;
     }
     EmulatedUsbBus::ensurePreloaded(argc, argv);
-    QCoreApplication app(argc, argv);
+    // Widgets only to take the form's default values, never shown: no display,
+    // and no options of the program's own are taken away from it.
+    char platform[] = "-platform";
+    char offscreen[] = "offscreen";
+    char *toolArgv[] = {argv[0], platform, offscreen, nullptr};
+    int toolArgc = 3;
+    QApplication app(toolArgc, toolArgv);
 
     // Ctrl+C or a kill: end the program first, so that the summary still comes.
     // A handler rather than SIG_IGN, which the program would inherit.
@@ -68,7 +74,9 @@ int main(int argc, char *argv[])
         app.exit(exitCode);
     });
 
-    QStringList arguments = app.arguments().mid(1);
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     const QString program =
         arguments.isEmpty() ? QStringLiteral(VORKAST_APP_PATH) : arguments.takeFirst();
     print(QStringLiteral("starting %1 with a virtual joystick and virtual pedals").arg(program));

@@ -342,10 +342,13 @@ private slots:
         const QByteArray saved = rig.settle(1);
         rig.save(QStringLiteral("alpha"));
         rig.save(QStringLiteral("beta"));
+        QCOMPARE(rig.status(), "Profile \"beta\" saved");
         rig.choose(QStringLiteral("alpha"));
+        QCOMPARE(rig.status(), "Profile \"alpha\" loaded");
         rig.rollGain()->setValue(99);
 
         rig.remove(rig.combo()->currentText());
+        QCOMPARE(rig.status(), "Profile \"alpha\" deleted");
         QVERIFY(!QFileInfo::exists(profilePath(QStringLiteral("alpha"))));
         QCOMPARE(readFile(profilePath(QStringLiteral("beta"))), saved);
         QCOMPARE(items(rig.combo()), QStringList{"beta"});
@@ -380,6 +383,7 @@ private slots:
         for (const QList<QVariant> &arguments : activated)
             QCOMPARE(arguments.first().toInt(), 1);
         QVERIFY(!QFileInfo::exists(profilePath(QStringLiteral("zulu"))));
+        QCOMPARE(rig.status(), "Profile \"zulu\" not loaded: there is no such profile");
         QCOMPARE(rig.rollGain()->value(), int(std::uint8_t(saved[4])));
         QVERIFY(rig.joystick->transfers().isEmpty());
         QVERIFY(rig.pedals->transfers().isEmpty());
@@ -389,14 +393,18 @@ private slots:
     void refusedNamesTouchNothing_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("parent") << QStringLiteral("../x");
-        QTest::newRow("subfolder") << QStringLiteral("a/b");
-        QTest::newRow("dot dot") << QStringLiteral("..");
-        QTest::newRow("hidden") << QStringLiteral(".hidden");
-        QTest::newRow("empty") << QString();
-        QTest::newRow("backslash") << QStringLiteral("a\\b");
-        QTest::newRow("nul") << QStringLiteral("keep") + QChar(u'\0');
-        QTest::newRow("absolute") << QStringLiteral("<working directory>/x");
+        QTest::addColumn<QString>("why");  // as the status line gives it
+        const QString separator = QStringLiteral("it contains / or \\");
+        QTest::newRow("parent") << QStringLiteral("../x") << QStringLiteral("it starts with a dot");
+        QTest::newRow("subfolder") << QStringLiteral("a/b") << separator;
+        QTest::newRow("dot dot") << QStringLiteral("..") << QStringLiteral("it starts with a dot");
+        QTest::newRow("hidden") << QStringLiteral(".hidden") << QStringLiteral("it starts with a dot");
+        QTest::newRow("empty") << QString() << QStringLiteral("it is empty");
+        QTest::newRow("backslash") << QStringLiteral("a\\b") << separator;
+        QTest::newRow("nul") << QStringLiteral("keep") + QChar(u'\0')
+                             << QStringLiteral("it contains a NUL character");
+        QTest::newRow("absolute") << QStringLiteral("<working directory>/x") << separator;
+        QTest::newRow("resource path") << QStringLiteral(":x") << QStringLiteral("it contains :");
     }
 
     // Neighbours that each name would reach hold another profile; none of them
@@ -405,6 +413,7 @@ private slots:
     void refusedNamesTouchNothing()
     {
         QFETCH(QString, name);
+        QFETCH(QString, why);
         name.replace(QStringLiteral("<working directory>"), QDir::currentPath());
         QVERIFY(QDir::current().mkpath(QStringLiteral("profiles/a")));
         const QByteArray decoy(399, char(0x2A));
@@ -422,6 +431,8 @@ private slots:
         rig.save(name);
         QCOMPARE(tree(), before);
         QCOMPARE(rig.combo()->currentIndex(), -1);
+        QCOMPARE(rig.status(), QStringLiteral("Profile \"%1\" not saved: its name is refused because %2")
+                                   .arg(name, why));
 
         rig.rollGain()->setValue(97);
         rig.combo()->addItem(name);
@@ -436,6 +447,19 @@ private slots:
         QByteArray expected = saved;
         expected[4] = char(98);
         QCOMPARE(rig.written().toHex(' '), expected.toHex(' '));
+    }
+
+    // A save that cannot complete says so in the status line.
+    void failedSaveSaysSo()
+    {
+        QVERIFY(QDir::current().mkpath(QStringLiteral("profiles/alpha")));  // in the way
+        ProfileRig rig(true, true);
+        rig.start();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Profile \"alpha\" not saved")));
+        rig.save(QStringLiteral("alpha"));
+        QVERIFY2(rig.status().startsWith(QStringLiteral("Profile \"alpha\" not saved: "))
+                     && rig.status().endsWith(QStringLiteral("an earlier profile of that name is unchanged")),
+                 qPrintable(rig.status()));
     }
 
     void noProfilesFolderNoProfiles_data()

@@ -3,6 +3,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QNetworkDatagram>
 #include <QRegularExpression>
@@ -284,6 +286,37 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { sendIl2(aoaOnly); return flying(resumed, 0.0f) == live; }, 5000));
     }
 
+    // The status bar's indicator: the source and its valid records of the last
+    // second, refreshed a few times a second, never per record.
+    void sourceIndicator()
+    {
+        WindowRig rig(true, false);
+        rig.start();
+        const auto *indicator = rig.control<QLabel>("telemetry_status");
+        QCOMPARE(indicator->text(), "DCS: no data");
+
+        QTimer stream;  // faster than the window's ticks, so that every tick has a record
+        connect(&stream, &QTimer::timeout, [] { sendDcs(kSample); });
+        stream.start(10);
+        QStringList shown{indicator->text()};
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 3000) {
+            QTest::qWait(5);
+            if (indicator->text() != shown.last())
+                shown << indicator->text();
+        }
+        stream.stop();
+        QVERIFY2(shown.size() <= 3 * 3 + 1, qPrintable(shown.join(u'|')));  // at most 3 a second
+        const int perSecond = shown.last().section(u' ', 1).chopped(2).toInt();
+        QVERIFY2(perSecond >= 40 && perSecond <= 55, qPrintable(shown.last()));
+        QTRY_COMPARE_WITH_TIMEOUT(indicator->text(), QStringLiteral("DCS: no data"), 3000);
+
+        chooseSource(rig, 2);
+        QCOMPARE(indicator->text(), "MSFS: no data");
+        QTRY_COMPARE(rig.status(), "MSFS telemetry: SimConnect is not available on this system");
+    }
+
     // Only the active source counts: the debug inputs do nothing under DCS.
     void debugInputsIgnoredUnderDcs()
     {
@@ -344,6 +377,8 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("^DCS telemetry: .*port %1").arg(testPorts().dcs)));
         rig.start();
+        QCOMPARE(rig.status(), QStringLiteral("DCS telemetry cannot start: UDP port %1 is in use by "
+                                              "another program").arg(testPorts().dcs));
         const quint64 mark = lastSequence({rig.joystick, rig.pedals});
         for (int i = 0; i < 10; ++i) {
             sendDcs(kSample);
@@ -352,6 +387,8 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("^IL-2 telemetry: .*port %1").arg(testPorts().il2)));
         chooseSource(rig, 3);
+        QCOMPARE(rig.status(), QStringLiteral("IL-2 telemetry cannot start: UDP port %1 is in use by "
+                                              "another program").arg(testPorts().il2));
         for (int i = 0; i < 10; ++i) {
             sendIl2(kIl2Sample);
             QTest::qWait(20);

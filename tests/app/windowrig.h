@@ -4,6 +4,7 @@
 #include "loopback.h"
 #include "mainwindow.h"
 
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QWidget>
@@ -42,6 +43,9 @@ struct WindowRig
     {
         return window->findChild<T *>(name);
     }
+
+    // The status bar's passing message.
+    QString status() const { return control<QStatusBar>("statusbar")->currentMessage(); }
 
     QString tabText(int index) const
     {

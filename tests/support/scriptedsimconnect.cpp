@@ -94,6 +94,11 @@ qsizetype queuedMessages()
 
 } // namespace ScriptedSimConnect
 
+bool vorkastSimConnectAvailable()
+{
+    return true;
+}
+
 extern "C" {
 
 HRESULT SimConnect_Open(HANDLE *phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32,

@@ -1,10 +1,13 @@
-#include "mainwindow.h"
 #include "loopback.h"
+#include "mainwindow.h"
+#include "settingsmapping.h"
 #include "testmain.h"
+#include "ui_mainwindow.h"
 #include "virtualhardware.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QMainWindow>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -110,7 +113,16 @@ private slots:
             MainWindow window(nullptr, testPorts());
             auto *box = window.findChild<QSpinBox *>(control);
             QVERIFY(box);
-            QCOMPARE(box->value(), 0);  // a blank virtual controller
+            // The controllers start with what the form's defaults give, and the window shows it.
+            QMainWindow bare;
+            Ui::MainWindow bareUi;
+            bareUi.setupUi(&bare);
+            using namespace vorkast::settings;
+            JoystickSoftwareSettings shown{}, defaults{};
+            storeJoystickEffects(shown, &window);
+            storeJoystickEffects(defaults, &bare);
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(&shown), sizeof shown),
+                     QByteArray(reinterpret_cast<const char *>(&defaults), sizeof defaults));
             box->setValue(4321);
 
             QElapsedTimer elapsed;
