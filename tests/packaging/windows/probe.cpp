@@ -63,9 +63,9 @@ class ProbePlugin : public QGenericPlugin
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "probe.json")
 
 public:
-    QObject *create(const QString &, const QString &specification) override
+    QObject *create(const QString &, const QString &argument) override
     {
-        return new Probe(specification);
+        return new Probe(argument);
     }
 };
 
