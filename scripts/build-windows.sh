@@ -54,20 +54,33 @@ ensure_deb_src() {
         return
     fi
     local list=/etc/apt/sources.list.d/vorkast-deb-src.sources
-    local suites
-    suites="$(. /etc/os-release && echo "$VERSION_CODENAME $VERSION_CODENAME-updates")"
     log "Adding deb-src entries ($list)"
-    $sudo tee "$list" >/dev/null <<SOURCES
+    if [[ -f /etc/apt/sources.list.d/debian.sources ]]; then
+        # The same archives, suites and keys as the binary packages.
+        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+            | $sudo tee "$list" >/dev/null
+    else
+        local codename
+        codename="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+        $sudo tee "$list" >/dev/null <<SOURCES
 Types: deb-src
 URIs: http://deb.debian.org/debian
-Suites: $suites
+Suites: $codename $codename-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: $codename-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SOURCES
+    fi
     $sudo apt-get update
 }
 
-# Unpacks Debian's source of $1 (patches applied) into $2 and prints the folder.
+# Unpacks Debian's source of $1 (optionally =version) into $2, patches applied,
+# and prints the folder.
 fetch_source() {
     local package="$1" into="$2"
     ensure_deb_src
@@ -93,15 +106,9 @@ qt_prefix="$cache/qt-${qt_upstream%%[+-]*}-$(cache_key "$qt_host_version" "${qt_
 
 if [[ ! -f "$qt_prefix/.complete" ]]; then
     # The host's moc, uic and rcc serve the cross build, so the source must be theirs.
-    ensure_deb_src
-    qt_source_version="$(source_version qt6-base)"
-    if [[ "$qt_source_version" != "$qt_host_version" ]]; then
-        echo "qt6-base source $qt_source_version differs from the host tools $qt_host_version" >&2
-        exit 1
-    fi
     log "Building Qt $qt_host_version for Windows into $qt_prefix (about 20 minutes)"
     work="$cache/work/qt"
-    src="$(fetch_source qt6-base "$work")"
+    src="$(fetch_source "qt6-base=$qt_host_version" "$work")"
     rm -rf "$qt_prefix"
     mkdir -p "$work/build"
     (cd "$work/build" && "$src/configure" -prefix "$qt_prefix" "${qt_configure[@]}" \
