@@ -312,6 +312,7 @@ private slots:
     {
         QFETCH(bool, opensLater);
         Rig rig;
+        QSignalSpy problems(rig.handler.get(), &TelemetryHandler::sourceProblem);
         rig.select();
         rig.takeOut();
         for (int i = 0; i < 3; ++i) {
@@ -319,6 +320,10 @@ private slots:
             QCOMPARE(SC::takeCalls(), QStringList{kOpen});
         }
         QCOMPARE(rig.takeOut(), QByteArray());
+        // Said once, not per tick.
+        QCOMPARE(problems.size(), 1);
+        QCOMPARE(problems.at(0).at(0).toString(),
+                 "MSFS is not running: MSFS telemetry starts when it does");
 
         if (!opensLater) {
             rig.destroy();

@@ -32,6 +32,7 @@ private slots:
     {
         TelemetryHandler handler(nullptr);
         QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
+        QSignalSpy problems(&handler, &TelemetryHandler::sourceProblem);
         QByteArray out = stdoutOf([&] { handler.setMode(TelemetryHandler::Msfs); });
         for (int tick = 0; tick < 5; ++tick) {
             out += stdoutOf([&] { handler.pollReader(); });
@@ -42,6 +43,9 @@ private slots:
         }
         out += stdoutOf([&] { handler.setMode(TelemetryHandler::Debug); });
         QCOMPARE(out, QByteArray("Start MSFS 2020 telemetry \nStop MSFS 2020 telemetry \n"));
+        QCOMPARE(problems.size(), 1);
+        QVERIFY2(problems.at(0).at(0).toString().startsWith("MSFS telemetry: SimConnect is not available"),
+                 qPrintable(problems.at(0).at(0).toString()));
     }
 };
 
