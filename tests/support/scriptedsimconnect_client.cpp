@@ -13,12 +13,12 @@
 
 namespace {
 
-template <typename Function>
-Function exported(const char *name)
+// The DLL is loaded once; every function is looked up in that one instance.
+QFunctionPointer lookUp(const char *name)
 {
     static QLibrary library(
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("SimConnect.dll")));
-    const auto function = reinterpret_cast<Function>(library.resolve(name));
+    const QFunctionPointer function = library.resolve(name);
     if (!function) {
         // Nothing a test could do without it.
         std::fprintf(stderr, "stand-in SimConnect.dll: %s: %s\n", name,
@@ -26,6 +26,12 @@ Function exported(const char *name)
         std::abort();
     }
     return function;
+}
+
+template <typename Function>
+Function exported(const char *name)
+{
+    return reinterpret_cast<Function>(lookUp(name));
 }
 
 } // namespace
