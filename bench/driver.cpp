@@ -3,7 +3,7 @@
 #include "emulatedusbbus.h"
 #include "protocol.h"
 #include "telemetrypacket.h"
-#include "windowrig.h"
+#include "benchrig.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -388,7 +388,7 @@ Summary startupTimes(const QString &program, int runs)
 
 void measureRoundTrip(int runs)
 {
-    WindowRig rig(true, false);
+    BenchRig rig(true, false);
     VirtualController &joystick = *rig.joystick;
     rig.start();
     std::vector<double> totals;

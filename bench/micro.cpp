@@ -3,7 +3,7 @@
 #include "il2telemetryreader.h"
 #include "telemetryhandler.h"
 #include "warthundertelemetryreader.h"
-#include "windowrig.h"
+#include "benchrig.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -115,7 +115,7 @@ void BM_WarthunderStatePage(benchmark::State &state)
 // The window on an emulated bus with both controllers, and a telemetry handler
 // of the benchmark's own connected to it as the window's is; built once,
 // outside every timing.
-std::unique_ptr<WindowRig> rig;
+std::unique_ptr<BenchRig> rig;
 std::unique_ptr<TelemetryHandler> handler;
 
 // One record through a handler's telemetryUpdate to the window's
@@ -173,7 +173,7 @@ int main(int argc, char **argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     QApplication app(argc, argv);
-    rig = std::make_unique<WindowRig>(true, true);
+    rig = std::make_unique<BenchRig>(true, true);
     rig->start().show();
     QApplication::processEvents();
     handler = std::make_unique<TelemetryHandler>(nullptr);
