@@ -419,7 +419,7 @@ Options parseOptions(const QStringList &arguments)
     Options options;
     for (const QString &argument : arguments.mid(1)) {
         if (argument == "--quick") {
-            options = {100, 2, 3, 3, true};
+            options = {50, 1, 2, 2, true};
         } else {
             std::fprintf(stderr, "usage: vorkast-bench [--quick]\n");
             std::exit(2);

@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,7 +64,7 @@ struct Route
     std::shared_ptr<Link> link;  // null: libusb control transfers
 };
 
-std::mutex routesMutex;
+// Touched only from the transport's one thread (see hidtransport.h): no lock.
 std::map<libusb_device_handle *, Route> routes;
 
 int libusbError(int error)
@@ -173,7 +172,6 @@ std::shared_ptr<Link> linkFor(libusb_device_handle *handle)
     const std::uint8_t bus = libusb_get_bus_number(device);
     const std::uint8_t address = libusb_get_device_address(device);
 
-    std::lock_guard lock(routesMutex);
     auto it = routes.find(handle);
     // A handle closed without closeDevice() may have left its route behind, and
     // its memory may now serve another device's handle.
@@ -226,16 +224,7 @@ int setFeature(Link &link, std::uint8_t reportId, std::uint8_t *report, std::uin
 
 void forget(libusb_device_handle *handle)
 {
-    std::shared_ptr<Link> link;
-    {
-        std::lock_guard lock(routesMutex);
-        const auto it = routes.find(handle);
-        if (it == routes.end())
-            return;
-        link = std::move(it->second.link);
-        routes.erase(it);
-    }
-    // The node closes here, outside the lock, unless a request still holds it.
+    routes.erase(handle);  // closes the node
 }
 
 } // namespace vorkast::hidraw

@@ -35,7 +35,7 @@ int getFeature(Link &link, std::uint8_t reportId, std::uint8_t *buffer, std::uin
 // and the result is LIBUSB_ERROR_INVALID_PARAM.
 int setFeature(Link &link, std::uint8_t reportId, std::uint8_t *report, std::uint16_t length);
 
-// Drops the route of `device` and closes its node (once no request is using it).
+// Drops the route of `device` and closes its node.
 void forget(libusb_device_handle *device);
 
 } // namespace vorkast::hidraw

@@ -94,7 +94,7 @@ int sendCommand(libusb_device_handle *device, std::uint8_t command)
         return LIBUSB_ERROR_NO_DEVICE;
     std::array<std::uint8_t, kCommandReportSize> report{};
     report[0] = kCommandReportId;
-    report[1] = command;
+    report[kCommandAt] = command;
     return setFeatureReport(device, report.data(), kCommandReportSize);
 }
 
@@ -106,7 +106,7 @@ int sendChunked(libusb_device_handle *device, std::uint8_t command, const std::u
 
     std::array<std::uint8_t, kCommandReportSize> report{};
     report[0] = kCommandReportId;
-    report[1] = command;
+    report[kCommandAt] = command;
 
     // One more chunk than whole 58-byte blocks: a record of exactly n*58 bytes
     // ends with a chunk that carries no new data, as the firmware expects.
@@ -115,14 +115,14 @@ int sendChunked(libusb_device_handle *device, std::uint8_t command, const std::u
         const auto offset = static_cast<std::uint16_t>(i * kChunkDataSize);
         const auto remaining = static_cast<std::uint16_t>(length - offset);
         const int count = std::min<int>(remaining, kChunkDataSize);
-        putLe16(&report[2], offset);
-        putLe16(&report[4], remaining);
+        putLe16(&report[kChunkOffsetAt], offset);
+        putLe16(&report[kChunkRemainingAt], remaining);
         if (count > 0)
             std::memcpy(&report[kChunkHeaderSize], record + offset, static_cast<std::size_t>(count));
         setFeatureReport(device, report.data(), kCommandReportSize);
     }
 
-    putLe16(&report[4], kClosingRemaining);
+    putLe16(&report[kChunkRemainingAt], kClosingRemaining);
     return setFeatureReport(device, report.data(), kCommandReportSize);
 }
 

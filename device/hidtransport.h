@@ -14,6 +14,9 @@ struct libusb_device_handle;
 // the number of bytes in the data stage, or a negative libusb error code. No
 // function retries; every transfer waits at most 1000 ms. Interface 0 is not claimed.
 //
+// Not thread-safe: call every function, for every handle, from one thread (the
+// window's). The routes kept per handle below are plain tables without locks.
+//
 // On Linux, when a kernel driver holds interface 0 (the HID driver, on any
 // desktop), the same requests go through that interface's hidraw node instead:
 // the controller receives the same bytes, results mean the same, nothing is

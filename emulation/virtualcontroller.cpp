@@ -179,7 +179,8 @@ QList<QByteArray> VirtualController::telemetryReports() const
     std::lock_guard lock(m_mutex);
     QList<QByteArray> reports;
     for (const Transfer &t : m_transfers) {
-        if (t.isSetReport() && t.data.size() > 1 && std::uint8_t(t.data[1]) == kCommandTelemetry)
+        if (t.isSetReport() && t.data.size() > kCommandAt
+            && std::uint8_t(t.data[kCommandAt]) == kCommandTelemetry)
             reports.append(t.data);
     }
     return reports;
@@ -190,7 +191,7 @@ int VirtualController::dfuRequests() const
     std::lock_guard lock(m_mutex);
     return int(std::count_if(m_transfers.cbegin(), m_transfers.cend(), [](const Transfer &t) {
         return t.isSetReport() && !t.stalled && t.data.size() > 1
-            && std::uint8_t(t.data[1]) == kCommandDfu;
+            && std::uint8_t(t.data[kCommandAt]) == kCommandDfu;
     }));
 }
 
@@ -306,7 +307,7 @@ int VirtualController::answerGetReport(std::uint8_t reportId, std::uint16_t leng
 bool VirtualController::receiveSetReport(const std::uint8_t *data, std::uint16_t length)
 {
     Q_UNUSED(length);
-    const std::uint8_t command = data[1];
+    const std::uint8_t command = data[kCommandAt];
     switch (command) {
     case kCommandDfu:
     case kCommandTelemetry:
@@ -320,8 +321,8 @@ bool VirtualController::receiveSetReport(const std::uint8_t *data, std::uint16_t
 
     const int slot = chunkSlot(command);
     QByteArray &staging = m_staging[slot];
-    const std::uint16_t offset = le16(data + 2);
-    const std::uint16_t remaining = le16(data + 4);
+    const std::uint16_t offset = le16(data + kChunkOffsetAt);
+    const std::uint16_t remaining = le16(data + kChunkRemainingAt);
 
     if (remaining == kClosingRemaining) {
         (slot == 0 ? m_effect : m_hardware) = staging;

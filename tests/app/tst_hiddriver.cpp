@@ -3,14 +3,15 @@
 // reach the controllers through hidraw exactly as they do through libusb.
 
 #include "mainwindow.h"
+#include "testbytes.h"
 #include "testmain.h"
 #include "windowrig.h"
+#include "workdir.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QSlider>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -19,14 +20,6 @@ using Kind = VirtualController::Kind;
 using Driver = EmulatedUsbBus::Driver;
 
 namespace {
-
-QByteArray patterned(int size, std::uint8_t seed)
-{
-    QByteArray record(size, '\0');
-    for (int i = 0; i < size; ++i)
-        record[i] = char((seed + i * 3) % 50);
-    return record;
-}
 
 bool isTelemetry(const VirtualController::Transfer &t)
 {
@@ -79,7 +72,7 @@ class TestHidDriver : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir workDir;
+    FreshWorkDir workDir;
 
     // One session of the window with both controllers held by `driver`.
     static Observed runWindow(Driver driver)
@@ -133,8 +126,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(workDir.isValid());
-        QVERIFY(QDir::setCurrent(workDir.path()));
+        QVERIFY(workDir.isEntered());
     }
 
     void sameSessionThroughHidraw()

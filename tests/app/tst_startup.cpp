@@ -1,11 +1,11 @@
 #include "testmain.h"
 #include "windowrig.h"
+#include "workdir.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QTest>
 
 // Start-up of the window: controller detection, the captions that report a
@@ -15,13 +15,12 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir workDir;
+    FreshWorkDir workDir;
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(workDir.isValid());
-        QVERIFY(QDir::setCurrent(workDir.path()));
+        QVERIFY(workDir.isEntered());
     }
 
     void captionsFollowDetection_data()

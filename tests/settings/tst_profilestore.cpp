@@ -1,4 +1,6 @@
 #include "profilestore.h"
+#include "testbytes.h"
+#include "workdir.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -21,52 +23,9 @@ using namespace vorkast::settings;
 
 namespace {
 
-QByteArray bytes(int size, int seed)
-{
-    QByteArray data(size, '\0');
-    for (int i = 0; i < size; ++i)
-        data[i] = char((seed + i * 7) & 0xFF);
-    return data;
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(content), content.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Every entry below `root` with its content, so that any change shows.
-QMap<QString, QByteArray> tree(const QString &root)
-{
-    QMap<QString, QByteArray> entries;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info(it.nextFileInfo());
-        QByteArray &entry = entries[QDir(root).relativeFilePath(info.filePath())];
-        if (info.isSymLink())
-            entry = "link to " + info.symLinkTarget().toUtf8();
-        else if (info.isDir())
-            entry = "folder";
-        else if (info.isFile())
-            entry = "file " + readFile(info.filePath());
-        else
-            entry = "other";  // never opened: a FIFO would block
-    }
-    return entries;
-}
-
 QByteArray image(const JoystickSoftwareSettings &joystick, const PedalsSoftwareSettings &pedals)
 {
-    return QByteArray(reinterpret_cast<const char *>(&joystick), sizeof joystick)
-        + QByteArray(reinterpret_cast<const char *>(&pedals), sizeof pedals);
+    return bytesOf(joystick) + bytesOf(pedals);
 }
 
 void fill(JoystickSoftwareSettings &joystick, PedalsSoftwareSettings &pedals, const QByteArray &data)
@@ -176,27 +135,24 @@ class TestProfileStore : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> root;
+    std::optional<FreshWorkDir> root;
     QDir folder;
-    const QString startDir = QDir::currentPath();
 
 private slots:
     // The working folder is inside root: a name read as a resource or drive
     // path lands there, and the trees compared below show it.
     void init()
     {
-        root = std::make_unique<QTemporaryDir>();
-        QVERIFY(root->isValid());
-        QVERIFY(QDir::setCurrent(root->path()));
+        root.emplace();
+        QVERIFY(root->isEntered());
         QVERIFY(QDir(root->path()).mkpath(QStringLiteral("profiles/a")));
         folder = QDir(root->filePath(QStringLiteral("profiles")));
-        writeFile(folder.filePath(QStringLiteral("a/b")), bytes(399, 3));
-        writeFile(folder.filePath(QStringLiteral("keep")), bytes(399, 4));
+        writeFile(folder.filePath(QStringLiteral("a/b")), patterned(399, 3));
+        writeFile(folder.filePath(QStringLiteral("keep")), patterned(399, 4));
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
     }
 
-    // Windows cannot remove the working folder.
-    void cleanup() { QVERIFY(QDir::setCurrent(startDir)); }
+    void cleanup() { root.reset(); }
 
     void nameRules_data()
     {
@@ -226,13 +182,13 @@ private slots:
         QFETCH(QString, name);
         JoystickSoftwareSettings joystick{};
         PedalsSoftwareSettings pedals{};
-        fill(joystick, pedals, bytes(399, 5));
+        fill(joystick, pedals, patterned(399, 5));
         QVERIFY(saveProfile(folder, name, joystick, pedals));
-        QCOMPARE(readFile(folder.filePath(name)), bytes(399, 5));
+        QCOMPARE(readFile(folder.filePath(name)), patterned(399, 5));
 
-        fill(joystick, pedals, bytes(399, 6));
+        fill(joystick, pedals, patterned(399, 6));
         QVERIFY(loadProfile(folder, name, joystick, pedals));
-        QCOMPARE(image(joystick, pedals), bytes(399, 5));
+        QCOMPARE(image(joystick, pedals), patterned(399, 5));
         QVERIFY(listProfiles(folder).contains(name));
 
         QVERIFY(removeProfile(folder, name));
@@ -249,7 +205,7 @@ private slots:
         const QRegularExpression refused(QStringLiteral("^Profile name refused: "));
         JoystickSoftwareSettings joystick{};
         PedalsSoftwareSettings pedals{};
-        fill(joystick, pedals, bytes(399, 9));
+        fill(joystick, pedals, patterned(399, 9));
 
         QTest::ignoreMessage(QtWarningMsg, refused);
         QVERIFY(!saveProfile(folder, name, joystick, pedals));
@@ -257,7 +213,7 @@ private slots:
         QVERIFY(!loadProfile(folder, name, joystick, pedals));
         QTest::ignoreMessage(QtWarningMsg, refused);
         QVERIFY(!removeProfile(folder, name));
-        QCOMPARE(image(joystick, pedals), bytes(399, 9));
+        QCOMPARE(image(joystick, pedals), patterned(399, 9));
         QCOMPARE(tree(root->path()), before);
     }
 
@@ -271,7 +227,7 @@ private slots:
             if (name.name.isEmpty() || name.name.contains(u'/') || name.name.contains(QChar(0))
                 || name.name == QStringLiteral(".."))
                 continue;  // no file can have it
-            writeFile(folder.path() + u'/' + name.name, bytes(399, 10));
+            writeFile(folder.path() + u'/' + name.name, patterned(399, 10));
             if (name.posix)
                 expected.append(name.name);
         }
@@ -301,9 +257,33 @@ private slots:
 #endif
         JoystickSoftwareSettings joystick{};
         PedalsSoftwareSettings pedals{};
-        fill(joystick, pedals, bytes(399, 8));
+        fill(joystick, pedals, patterned(399, 8));
         QVERIFY(!loadProfile(folder, name, joystick, pedals));
-        QCOMPARE(image(joystick, pedals), bytes(399, 8));
+        QCOMPARE(image(joystick, pedals), patterned(399, 8));
+    }
+
+    // A profile is the first 399 bytes of any file that long; a shorter file
+    // is not mixed into the records.
+    void loadTakesWholeProfilesOnly_data()
+    {
+        QTest::addColumn<int>("size");
+        for (int size : {399, 1000, 1024 * 1024, 398, 1, 0})
+            QTest::newRow(qPrintable(QString::number(size))) << size;
+    }
+
+    void loadTakesWholeProfilesOnly()
+    {
+        QFETCH(int, size);
+        const QByteArray content = patterned(size, 12);
+        writeFile(folder.filePath(QStringLiteral("other.bin")), content);
+        JoystickSoftwareSettings joystick{};
+        PedalsSoftwareSettings pedals{};
+        fill(joystick, pedals, patterned(399, 13));
+        const bool whole = size >= 399;
+        if (!whole)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(" not loaded: ")));
+        QCOMPARE(loadProfile(folder, QStringLiteral("other.bin"), joystick, pedals), whole);
+        QCOMPARE(image(joystick, pedals), whole ? content.left(399) : patterned(399, 13));
     }
 
     void failedSaveKeepsPreviousFile_data()
@@ -323,12 +303,12 @@ private slots:
         QFETCH(QString, name);
         QFETCH(bool, diskFull);
         if (!QFileInfo::exists(folder.filePath(name)))
-            writeFile(folder.filePath(name), bytes(399, 4));
+            writeFile(folder.filePath(name), patterned(399, 4));
         const auto before = tree(root->path());
 
         JoystickSoftwareSettings joystick{};
         PedalsSoftwareSettings pedals{};
-        fill(joystick, pedals, bytes(399, 11));
+        fill(joystick, pedals, patterned(399, 11));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not saved")));
         bool saved = true;
         {
@@ -351,7 +331,7 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not deleted")));
         QVERIFY(!removeProfile(folder, QStringLiteral("a")));
         QVERIFY(!removeProfile(folder, QStringLiteral("missing")));
-        QCOMPARE(readFile(folder.filePath(QStringLiteral("a/b"))), bytes(399, 3));
+        QCOMPARE(readFile(folder.filePath(QStringLiteral("a/b"))), patterned(399, 3));
     }
 };
 

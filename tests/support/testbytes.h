@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QMap>
 #include <QString>
 #include <QTest>
 
@@ -47,4 +50,25 @@ inline void writeFile(const QString &path, const QByteArray &content)
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
     QCOMPARE(file.write(content), content.size());
+}
+
+// Every entry below `root` with its kind and content, so that any change shows.
+inline QMap<QString, QByteArray> tree(const QString &root)
+{
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.nextFileInfo());
+        QByteArray &entry = entries[QDir(root).relativeFilePath(info.filePath())];
+        if (info.isSymLink())
+            entry = "link to " + info.symLinkTarget().toUtf8();
+        else if (info.isDir())
+            entry = "folder";
+        else if (info.isFile())
+            entry = "file " + readFile(info.filePath());
+        else
+            entry = "other";
+    }
+    return entries;
 }

@@ -4,6 +4,7 @@
 #include "testmain.h"
 #include "ui_mainwindow.h"
 #include "virtualhardware.h"
+#include "workdir.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -11,7 +12,6 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -75,13 +75,12 @@ class TestVirtualHardware : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir workDir;
+    FreshWorkDir workDir;
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(workDir.isValid());
-        QVERIFY(QDir::setCurrent(workDir.path()));
+        QVERIFY(workDir.isEntered());
     }
 
     void writeThenReadReturnsWhatWasWritten_data()
