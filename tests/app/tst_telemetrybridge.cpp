@@ -100,6 +100,18 @@ private:
         emit mode->activated(index);
     }
 
+    // Sends a DCS datagram (again on every call: one sent before the bind is
+    // lost); true once a report after `since` carries `packet`.
+    static bool arrives(WindowRig &rig, quint64 since, const QByteArray &datagram,
+                        const QByteArray &packet)
+    {
+        sendDcs(datagram);
+        for (const Report &report : reportsAfter(since, {rig.joystick, rig.pedals}))
+            if (report.packet == packet)
+                return true;
+        return false;
+    }
+
     static QString shown(WindowRig &rig, const char *field)
     {
         return rig.control<QLineEdit>(field)->text();
@@ -120,15 +132,7 @@ private slots:
         QCOMPARE(rig.control<QComboBox>("telemetryMode")->currentText(), QStringLiteral("DCS"));
 
         const quint64 before = lastSequence({rig.joystick, rig.pedals});
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                sendDcs(kSample);
-                for (const Report &report : reportsAfter(before, {rig.joystick, rig.pedals}))
-                    if (report.packet == kSamplePacket)
-                        return true;
-                return false;
-            }(),
-            5000);
+        QTRY_VERIFY_WITH_TIMEOUT(arrives(rig, before, kSample, kSamplePacket), 5000);
         QCOMPARE(shown(rig, "telemetry_out_valid"), QStringLiteral("YES"));
         QCOMPARE(shown(rig, "telemetry_out_on_ground"), QStringLiteral("YES"));
         QCOMPARE(shown(rig, "telemetry_out_trim_override"), QStringLiteral("NO"));
@@ -146,15 +150,7 @@ private slots:
         QByteArray expected = kSamplePacket;
         expected.replace(12, 4, f32(0.0f));
         const quint64 later = lastSequence({rig.joystick, rig.pedals});
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                sendDcs(withNan);
-                for (const Report &report : reportsAfter(later, {rig.joystick, rig.pedals}))
-                    if (report.packet == expected)
-                        return true;
-                return false;
-            }(),
-            5000);
+        QTRY_VERIFY_WITH_TIMEOUT(arrives(rig, later, withNan, expected), 5000);
         QTRY_COMPARE(shown(rig, "telemetry_out_airspeed"), QStringLiteral("0"));
     }
 
