@@ -124,10 +124,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(workDir.isEntered());
-    }
+    void initTestCase() { QVERIFY(workDir.isEntered()); }
 
     void sameSessionThroughHidraw()
     {

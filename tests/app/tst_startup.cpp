@@ -18,10 +18,7 @@ private:
     FreshWorkDir workDir;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(workDir.isEntered());
-    }
+    void initTestCase() { QVERIFY(workDir.isEntered()); }
 
     void captionsFollowDetection_data()
     {

@@ -118,10 +118,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(workDir.isEntered());
-    }
+    void initTestCase() { QVERIFY(workDir.isEntered()); }
 
     // A DCS datagram reaches the controllers as exactly these 28 bytes and
     // shows in the view; DCS is the source at start.

@@ -78,10 +78,7 @@ private:
     FreshWorkDir workDir;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(workDir.isEntered());
-    }
+    void initTestCase() { QVERIFY(workDir.isEntered()); }
 
     void writeThenReadReturnsWhatWasWritten_data()
     {
