@@ -5,6 +5,9 @@
 
 #include <libusb.h>
 
+#include <QString>
+#include <QTest>
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -51,3 +54,26 @@ private:
     int m_initResult = LIBUSB_ERROR_OTHER;
     std::vector<libusb_device_handle *> m_handles;
 };
+
+// For the cases every transport function must meet alike: one row each.
+inline void addTransportOperationRows()
+{
+    QTest::addColumn<QString>("operation");
+    for (const char *name : {"getReport", "sendReport", "sendCommand", "sendChunked"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+// Runs the named function on `handle`; `bytes` holds at least 1024 bytes and
+// serves as the report, record or reply buffer.
+inline int runTransportOperation(const QString &operation, libusb_device_handle *handle,
+                                 std::uint8_t *bytes)
+{
+    using namespace vorkast::protocol;
+    if (operation == QLatin1StringView("getReport"))
+        return vorkast::getReport(handle, kEffectReportId, bytes, kReadLength);
+    if (operation == QLatin1StringView("sendReport"))
+        return vorkast::sendReport(handle, bytes, kCommandReportSize);
+    if (operation == QLatin1StringView("sendCommand"))
+        return vorkast::sendCommand(handle, kCommandDfu);
+    return vorkast::sendChunked(handle, kCommandEffectChunk, bytes, 223);
+}

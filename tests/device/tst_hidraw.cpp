@@ -254,11 +254,7 @@ void HidrawTransportTest::emulatedKernelRefusesUsbfsToBoundInterface()
 
 void HidrawTransportTest::unopenableNodeFailsEveryTransfer_data()
 {
-    QTest::addColumn<QString>("operation");
-    QTest::newRow("getReport") << QStringLiteral("getReport");
-    QTest::newRow("sendReport") << QStringLiteral("sendReport");
-    QTest::newRow("sendCommand") << QStringLiteral("sendCommand");
-    QTest::newRow("sendChunked") << QStringLiteral("sendChunked");
+    addTransportOperationRows();
 }
 
 // No access to the node: every transfer fails, none goes elsewhere, and
@@ -277,15 +273,7 @@ void HidrawTransportTest::unopenableNodeFailsEveryTransfer()
     QByteArray buffer = QByteArray::fromHex("1e 02") + countingRecord(kReadLength - 2);
     const QByteArray before = buffer;
     auto *bytes = reinterpret_cast<std::uint8_t *>(buffer.data());
-    const auto attempt = [&] {
-        if (operation == "getReport")
-            return vorkast::getReport(handle, kEffectReportId, bytes, kReadLength);
-        if (operation == "sendReport")
-            return sendReport(handle, bytes, kCommandReportSize);
-        if (operation == "sendCommand")
-            return sendCommand(handle, kCommandDfu);
-        return sendChunked(handle, kCommandEffectChunk, bytes, 176);
-    };
+    const auto attempt = [&] { return runTransportOperation(operation, handle, bytes); };
 
     QVERIFY(attempt() < 0);
     const int descriptors = settledDescriptors();

@@ -398,11 +398,7 @@ void TransportTest::getReport()
 
 void TransportTest::nullHandleTransfersNothing_data()
 {
-    QTest::addColumn<QString>("operation");
-    QTest::newRow("getReport") << QStringLiteral("getReport");
-    QTest::newRow("sendReport") << QStringLiteral("sendReport");
-    QTest::newRow("sendCommand") << QStringLiteral("sendCommand");
-    QTest::newRow("sendChunked") << QStringLiteral("sendChunked");
+    addTransportOperationRows();
 }
 
 void TransportTest::nullHandleTransfersNothing()
@@ -422,17 +418,7 @@ void TransportTest::nullHandleTransfersNothing()
     const QByteArray before = buffer;
     auto *bytes = reinterpret_cast<std::uint8_t *>(buffer.data());
 
-    int result = 0;
-    if (operation == "getReport")
-        result = vorkast::getReport(nullptr, kEffectReportId, bytes, kReadLength);
-    else if (operation == "sendReport")
-        result = sendReport(nullptr, bytes, kCommandReportSize);
-    else if (operation == "sendCommand")
-        result = sendCommand(nullptr, kCommandDfu);
-    else
-        result = sendChunked(nullptr, kCommandEffectChunk, bytes, 223);
-
-    QCOMPARE(result, int(LIBUSB_ERROR_NO_DEVICE));
+    QCOMPARE(runTransportOperation(operation, nullptr, bytes), int(LIBUSB_ERROR_NO_DEVICE));
     QCOMPARE(buffer, before);
     QVERIFY(joystick.transfers().isEmpty());
     QVERIFY(pedals.transfers().isEmpty());
