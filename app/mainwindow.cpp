@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "curveaxis.h"
+#include "curvebindings.h"
 #include "curvedialog.h"
 #include "hidtransport.h"
 #include "profilestore.h"
@@ -23,7 +24,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <string_view>
 #include <utility>
 
 using namespace vorkast;
@@ -76,6 +76,7 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     , telemetryHandler(nullptr)
 {
     ui->setupUi(this);
+    settingsControls = std::make_unique<settings::SettingsControls>(this);
     statusBar()->setObjectName(QStringLiteral("statusbar"));
     telemetryStatus = new QLabel(this);
     telemetryStatus->setObjectName(QStringLiteral("telemetry_status"));
@@ -299,42 +300,42 @@ bool MainWindow::awaitDeviceNotBusy(libusb_device_handle *device)
 
 void MainWindow::joystickSoftwareSettingsToUI()
 {
-    settings::showJoystickEffects(joystickSoftwareSettings, this);
+    settingsControls->show(joystickSoftwareSettings);
 }
 
 void MainWindow::uiToJoystickSoftwareSettings()
 {
-    settings::storeJoystickEffects(joystickSoftwareSettings, this);
+    settingsControls->store(joystickSoftwareSettings);
 }
 
 void MainWindow::joystickHardwareSettingsToUI()
 {
-    settings::showJoystickHardware(joystickHardwareSettings, this);
+    settingsControls->show(joystickHardwareSettings);
 }
 
 void MainWindow::uiToJoystickHardwareSettings()
 {
-    settings::storeJoystickHardware(joystickHardwareSettings, this);
+    settingsControls->store(joystickHardwareSettings);
 }
 
 void MainWindow::pedalsSoftwareSettingsToUI()
 {
-    settings::showPedalsEffects(pedalsSoftwareSettings, this);
+    settingsControls->show(pedalsSoftwareSettings);
 }
 
 void MainWindow::uiToPedalsSoftwareSettings()
 {
-    settings::storePedalsEffects(pedalsSoftwareSettings, this);
+    settingsControls->store(pedalsSoftwareSettings);
 }
 
 void MainWindow::pedalsHardwareSettingsToUI()
 {
-    settings::showPedalsHardware(pedalsHardwareSettings, this);
+    settingsControls->show(pedalsHardwareSettings);
 }
 
 void MainWindow::uiToPedalsHardwareSettings()
 {
-    settings::storePedalsHardware(pedalsHardwareSettings, this);
+    settingsControls->store(pedalsHardwareSettings);
 }
 
 void MainWindow::on_telemetryMode_activated(int index)
@@ -430,81 +431,7 @@ void MainWindow::on_profile_combo_activated(int index)
 
 namespace {
 
-enum class CurveRecord { Joystick, Pedals };
-
-// What the input value of a curve's last point comes from.
-enum class CurveAxis {
-    Deflection,  // stick or pedals deflection, 100 %
-    Aoa,         // 30 degrees
-    GForce,      // the record's G-force full scale
-    Speed,       // the record's maximum speed, km/h
-};
-
-struct CurveBinding
-{
-    std::string_view button;  // object name of the "Curve" button
-    CurveRecord record;
-    std::size_t offset;       // of the curve inside its effect record
-    const char *title;        // UTF-8
-    CurveAxis axis;
-};
-
-using JE = JoystickSoftwareSettings;
-using PE = PedalsSoftwareSettings;
-
-// The joystick's airbrake and gear titles say "on on speed": users know the
-// texts as they are, so they stay word for word.
-constexpr CurveBinding kCurveBindings[] = {
-    {"roll_curve_artificial", CurveRecord::Joystick, offsetof(JE, rollCurveArtificial),
-     "Roll artificial spring magnitude(%) depending on stick deflection(%)", CurveAxis::Deflection},
-    {"roll_curve_aoa", CurveRecord::Joystick, offsetof(JE, rollCurveAoa),
-     "Roll AoA spring magnitude(%) depending on AOA(degrees)", CurveAxis::Aoa},
-    {"roll_curve_g_force", CurveRecord::Joystick, offsetof(JE, rollCurveGForce),
-     "Roll GForce spring magnitude(%) depending on G", CurveAxis::GForce},
-    {"pitch_curve_artificial", CurveRecord::Joystick, offsetof(JE, pitchCurveArtificial),
-     "Pitch artificial spring magnitude(%) depending on stick deflection(%)", CurveAxis::Deflection},
-    {"pitch_curve_aoa", CurveRecord::Joystick, offsetof(JE, pitchCurveAoa),
-     "Pitch AoA spring magnitude(%) depending on AOA(degrees)", CurveAxis::Aoa},
-    {"pitch_curve_g_force", CurveRecord::Joystick, offsetof(JE, pitchCurveGForce),
-     "Pitch GForce spring magnitude(%) depending on G", CurveAxis::GForce},
-    {"yaw_curve_artificial", CurveRecord::Pedals, offsetof(PE, yawCurveArtificial),
-     "Yaw artificial spring magnitude(%) depending on pedals deflection(%)", CurveAxis::Deflection},
-    {"yaw_curve_aoa", CurveRecord::Pedals, offsetof(PE, yawCurveAoa),
-     "Yaw AoA spring magnitude(%) depending on AOA(degrees)", CurveAxis::Aoa},
-    {"yaw_curve_g_force", CurveRecord::Pedals, offsetof(PE, yawCurveGForce),
-     "Yaw GForce spring magnitude(%) depending on G", CurveAxis::GForce},
-    {"joystick_vibe_curve_flaps", CurveRecord::Joystick, offsetof(JE, vibrations.flaps.curve),
-     "Flaps shaking effect magnitude(%) depending on speed (km/h)", CurveAxis::Speed},
-    {"joystick_vibe_curve_airbrake", CurveRecord::Joystick, offsetof(JE, vibrations.airbrake.curve),
-     "Airbrake shaking effect magnitude(%) depending on on speed (km/h)", CurveAxis::Speed},
-    {"joystick_vibe_curve_gear", CurveRecord::Joystick, offsetof(JE, vibrations.gear.curve),
-     "Gear shaking effect magnitude(%) depending on on speed (km/h)", CurveAxis::Speed},
-    {"joystick_vibe_curve_aoa", CurveRecord::Joystick, offsetof(JE, vibrations.aoa.curve),
-     "AoA shaking effects magnitude(%) depending on AoA(degrees)", CurveAxis::Aoa},
-    {"joystick_vibe_curve_on_ground", CurveRecord::Joystick,
-     offsetof(JE, vibrations.onGround.curve),
-     "On ground shaking effects magnitude(%) depending on speed(km/h)", CurveAxis::Speed},
-    {"pedals_vibe_curve_flaps", CurveRecord::Pedals, offsetof(PE, vibrations.flaps.curve),
-     "Flaps shaking effect magnitude(%) depending on speed (km/h)", CurveAxis::Speed},
-    {"pedals_vibe_curve_airbrake", CurveRecord::Pedals, offsetof(PE, vibrations.airbrake.curve),
-     "Airbrake shaking effect magnitude(%) depending on speed (km/h)", CurveAxis::Speed},
-    {"pedals_vibe_curve_gear", CurveRecord::Pedals, offsetof(PE, vibrations.gear.curve),
-     "Gear shaking effect magnitude(%) depending on speed (km/h)", CurveAxis::Speed},
-    {"pedals_vibe_curve_aoa", CurveRecord::Pedals, offsetof(PE, vibrations.aoa.curve),
-     "AoA shaking effects magnitude(%) depending on AoA(degrees)", CurveAxis::Aoa},
-    {"pedals_vibe_curve_on_ground", CurveRecord::Pedals, offsetof(PE, vibrations.onGround.curve),
-     "On ground shaking effects magnitude(%) depending on speed(km/h)", CurveAxis::Speed},
-};
-
-// A slot naming a button the table lacks fails to compile rather than doing nothing.
-consteval std::size_t curveBinding(std::string_view button)
-{
-    for (std::size_t i = 0; i < std::size(kCurveBindings); ++i) {
-        if (kCurveBindings[i].button == button)
-            return i;
-    }
-    throw "no curve binding for this button";
-}
+using settings::CurveAxis;
 
 std::uint16_t curveAxisMaximum(CurveAxis axis, float gForceFullScale, float maximumSpeed)
 {
@@ -512,7 +439,7 @@ std::uint16_t curveAxisMaximum(CurveAxis axis, float gForceFullScale, float maxi
     case CurveAxis::Deflection:
         return 100;
     case CurveAxis::Aoa:
-        return 30;
+        return vorkast::curves::axisMaximum(settings::kAoaFullScale);
     case CurveAxis::GForce:
         return vorkast::curves::axisMaximum(gForceFullScale);
     case CurveAxis::Speed:
@@ -528,11 +455,11 @@ std::uint16_t curveAxisMaximum(CurveAxis axis, float gForceFullScale, float maxi
 // write or profile save sends.
 void MainWindow::editCurve(std::size_t binding)
 {
-    const CurveBinding &curve = kCurveBindings[binding];
+    const settings::CurveBinding &curve = settings::kCurveBindings[binding];
     std::int8_t *points = nullptr;
     float gForceFullScale = 0.0f;
     float maximumSpeed = 0.0f;
-    if (curve.record == CurveRecord::Joystick) {
+    if (curve.record == settings::CurveRecord::Joystick) {
         uiToJoystickSoftwareSettings();
         // Curves are byte arrays: a pointer to one inside the packed record is aligned.
         points = reinterpret_cast<std::int8_t *>(&joystickSoftwareSettings) + curve.offset;
@@ -552,6 +479,8 @@ void MainWindow::editCurve(std::size_t binding)
     dialog.setWindowTitle(QString::fromUtf8(curve.title));
     dialog.exec();
 }
+
+using settings::curveBinding;
 
 void MainWindow::on_roll_curve_artificial_clicked() { editCurve(curveBinding("roll_curve_artificial")); }
 void MainWindow::on_roll_curve_aoa_clicked() { editCurve(curveBinding("roll_curve_aoa")); }

@@ -10,10 +10,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 struct libusb_device_handle;
 class QLabel;
 class TelemetryHandler;
+
+namespace vorkast::settings {
+class SettingsControls;
+}
 
 namespace Ui {
 class MainWindow;
@@ -99,6 +104,8 @@ private:
     void refreshTelemetryStatus();
 
     Ui::MainWindow *ui;
+    // The records' controls on the form, bound right after it is set up.
+    std::unique_ptr<vorkast::settings::SettingsControls> settingsControls;
     JoystickSoftwareSettings joystickSoftwareSettings;
     JoystickHardwareSettings joystickHardwareSettings;
     std::uint8_t deviceBusy;

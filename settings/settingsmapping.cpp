@@ -2,13 +2,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDebug>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QString>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -42,7 +42,7 @@ using PH = PedalsHardwareSettings;
         FieldBinding{prefix "_p_gain", offsetof(Record, member.pGain), C::Gain},            \
         FieldBinding{prefix "_i_gain", offsetof(Record, member.iGain), C::Gain}
 
-const FieldBinding kJoystickEffect[] = {
+constexpr FieldBinding kJoystickEffect[] = {
     {"roll_gain_total", offsetof(JE, rollGainTotal), C::UInt8},
     {"roll_dampening_saturated_speed", offsetof(JE, rollDampeningSaturatedSpeed), C::UInt8},
     {"roll_dampening_limit", offsetof(JE, rollDampeningLimit), C::UInt8},
@@ -82,7 +82,7 @@ const FieldBinding kJoystickEffect[] = {
     {"joystick_stick_weight_y", offsetof(JE, stickWeightY), C::Int8},
 };
 
-const FieldBinding kPedalsEffect[] = {
+constexpr FieldBinding kPedalsEffect[] = {
     {"yaw_gain_total", offsetof(PE, yawGainTotal), C::UInt8},
     {"yaw_dampening_saturated_speed", offsetof(PE, yawDampeningSaturatedSpeed), C::UInt8},
     {"yaw_dampening_limit", offsetof(PE, yawDampeningLimit), C::UInt8},
@@ -106,7 +106,7 @@ const FieldBinding kPedalsEffect[] = {
     {"pedals_max_rudder_deflection", offsetof(PE, maxRudderDeflection), C::UInt8},
 };
 
-const FieldBinding kJoystickHardware[] = {
+constexpr FieldBinding kJoystickHardware[] = {
     {"joystick_force_enable", offsetof(JH, forceEnable), C::OnOff},
     {"joystick_foc", offsetof(JH, foc), C::OnOff},
     {"joystick_calibration_mode", offsetof(JH, calibrationMode), C::Index},
@@ -124,7 +124,7 @@ const FieldBinding kJoystickHardware[] = {
 
 // The window's one shift-register selector belongs to the joystick; the pedals'
 // byte 32 travels back exactly as read.
-const FieldBinding kPedalsHardware[] = {
+constexpr FieldBinding kPedalsHardware[] = {
     {"pedals_force_enable", offsetof(PH, forceEnable), C::OnOff},
     {"pedals_foc", offsetof(PH, foc), C::OnOff},
     {"pedals_calibration_mode", offsetof(PH, calibrationMode), C::Index},
@@ -141,9 +141,15 @@ const FieldBinding kPedalsHardware[] = {
 #undef VIBRATION_ROWS
 #undef AXIS_ROWS
 
-std::size_t fieldWidth(Conversion conversion)
+constexpr std::size_t fieldWidth(Conversion conversion)
 {
     switch (conversion) {
+    case C::UInt8:
+    case C::Int8:
+    case C::Index:
+    case C::OnOff:
+    case C::Direction:
+        return 1;
     case C::UInt16:
         return 2;
     case C::WholeFloat:
@@ -151,9 +157,55 @@ std::size_t fieldWidth(Conversion conversion)
     case C::Percent:
     case C::Gain:
         return 4;
-    default:
-        return 1;
     }
+    return 0;
+}
+
+template <std::size_t N>
+constexpr bool fitsIn(const FieldBinding (&table)[N], std::size_t recordSize)
+{
+    for (const FieldBinding &binding : table) {
+        if (binding.offset + fieldWidth(binding.conversion) > recordSize)
+            return false;
+    }
+    return true;
+}
+
+static_assert(fitsIn(kJoystickEffect, sizeof(JE)));
+static_assert(fitsIn(kPedalsEffect, sizeof(PE)));
+static_assert(fitsIn(kJoystickHardware, sizeof(JH)));
+static_assert(fitsIn(kPedalsHardware, sizeof(PH)));
+
+const QMetaObject &controlClass(Conversion conversion)
+{
+    switch (conversion) {
+    case C::UInt8:
+    case C::Int8:
+    case C::UInt16:
+    case C::WholeFloat:
+    case C::Percent:
+        return QSpinBox::staticMetaObject;
+    case C::Hertz:
+        return QDoubleSpinBox::staticMetaObject;
+    case C::Index:
+        return QComboBox::staticMetaObject;
+    case C::OnOff:
+    case C::Direction:
+        return QCheckBox::staticMetaObject;
+    case C::Gain:
+        return QLineEdit::staticMetaObject;
+    }
+    Q_UNREACHABLE();
+}
+
+QWidget *resolve(const FieldBinding &binding, const QWidget *root)
+{
+    const QMetaObject &wanted = controlClass(binding.conversion);
+    for (QWidget *widget : root->findChildren<QWidget *>(QLatin1StringView(binding.control))) {
+        if (wanted.cast(widget))
+            return widget;
+    }
+    return nullptr;
 }
 
 template <typename T>
@@ -182,133 +234,128 @@ int toInt(double value)
     return static_cast<int>(value < lo ? lo : (value > hi ? hi : value));
 }
 
-void show(const FieldBinding &binding, const std::uint8_t *at, QWidget *root)
+using Control = SettingsControls::Control;
+
+// The widget's class was checked when it was resolved.
+template <typename Widget>
+Widget *as(const Control &control)
 {
-    switch (binding.conversion) {
+    return static_cast<Widget *>(control.widget);
+}
+
+void show(const Control &control, const std::uint8_t *at)
+{
+    switch (control.conversion) {
     case C::UInt8:
+        as<QSpinBox>(control)->setValue(at[0]);
+        return;
     case C::Int8:
+        as<QSpinBox>(control)->setValue(static_cast<std::int8_t>(at[0]));
+        return;
     case C::UInt16:
+        as<QSpinBox>(control)->setValue(load<std::uint16_t>(at));
+        return;
     case C::WholeFloat:
-    case C::Percent: {
-        auto *spin = root->findChild<QSpinBox *>(binding.control);
-        if (!spin)
-            return;
-        int value = 0;
-        switch (binding.conversion) {
-        case C::UInt8:
-            value = at[0];
-            break;
-        case C::Int8:
-            value = static_cast<std::int8_t>(at[0]);
-            break;
-        case C::UInt16:
-            value = load<std::uint16_t>(at);
-            break;
-        case C::WholeFloat:
-            value = toInt(std::trunc(static_cast<double>(load<float>(at))));
-            break;
-        default:  // Percent: 0.53 is stored as 0.529999..., which must show 53
-            value = toInt(std::round(static_cast<double>(load<float>(at)) * 100.0));
-            break;
-        }
-        spin->setValue(value);
+        as<QSpinBox>(control)->setValue(toInt(std::trunc(static_cast<double>(load<float>(at)))));
+        return;
+    case C::Percent:
+        // 0.53 is stored as 0.529999..., which must show 53.
+        as<QSpinBox>(control)->setValue(
+            toInt(std::round(static_cast<double>(load<float>(at)) * 100.0)));
+        return;
+    case C::Hertz: {
+        auto *spin = as<QDoubleSpinBox>(control);
+        const double hz = load<float>(at);
+        spin->setValue(std::isnan(hz) ? 0.0 : std::clamp(hz, spin->minimum(), spin->maximum()));
         return;
     }
-    case C::Hertz:
-        if (auto *spin = root->findChild<QDoubleSpinBox *>(binding.control)) {
-            const double hz = load<float>(at);
-            spin->setValue(std::isnan(hz) ? 0.0 : std::clamp(hz, spin->minimum(), spin->maximum()));
-        }
-        return;
     case C::Index:
-        if (auto *combo = root->findChild<QComboBox *>(binding.control))
-            combo->setCurrentIndex(at[0]);
+        as<QComboBox>(control)->setCurrentIndex(at[0]);
         return;
     case C::OnOff:
-        if (auto *check = root->findChild<QCheckBox *>(binding.control))
-            check->setChecked(at[0] != 0);
+        as<QCheckBox>(control)->setChecked(at[0] != 0);
         return;
     case C::Direction:
-        if (auto *check = root->findChild<QCheckBox *>(binding.control))
-            check->setChecked(static_cast<std::int8_t>(at[0]) == 1);
+        as<QCheckBox>(control)->setChecked(static_cast<std::int8_t>(at[0]) == 1);
         return;
     case C::Gain:
-        if (auto *edit = root->findChild<QLineEdit *>(binding.control))
-            edit->setText(QString::number(static_cast<double>(load<float>(at)), 'g', 6));
+        as<QLineEdit>(control)->setText(
+            QString::number(static_cast<double>(load<float>(at)), 'g', 6));
         return;
     }
 }
 
-void take(const FieldBinding &binding, std::uint8_t *at, const QWidget *root)
+void take(const Control &control, std::uint8_t *at)
 {
-    switch (binding.conversion) {
+    switch (control.conversion) {
     case C::UInt8:
     case C::Int8:
-    case C::UInt16:
-    case C::WholeFloat:
-    case C::Percent: {
-        const auto *spin = root->findChild<QSpinBox *>(binding.control);
-        if (!spin)
-            return;
-        const int value = spin->value();
-        switch (binding.conversion) {
-        case C::UInt8:
-        case C::Int8:
-            at[0] = static_cast<std::uint8_t>(value & 0xFF);
-            break;
-        case C::UInt16:
-            store(at, static_cast<std::uint16_t>(value & 0xFFFF));
-            break;
-        case C::WholeFloat:
-            store(at, static_cast<float>(value));
-            break;
-        default:
-            store(at, static_cast<float>(value / 100.0));
-            break;
-        }
+        at[0] = static_cast<std::uint8_t>(as<QSpinBox>(control)->value() & 0xFF);
         return;
-    }
+    case C::UInt16:
+        store(at, static_cast<std::uint16_t>(as<QSpinBox>(control)->value() & 0xFFFF));
+        return;
+    case C::WholeFloat:
+        store(at, static_cast<float>(as<QSpinBox>(control)->value()));
+        return;
+    case C::Percent:
+        store(at, static_cast<float>(as<QSpinBox>(control)->value() / 100.0));
+        return;
     case C::Hertz:
-        if (const auto *spin = root->findChild<QDoubleSpinBox *>(binding.control))
-            store(at, static_cast<float>(spin->value()));
+        store(at, static_cast<float>(as<QDoubleSpinBox>(control)->value()));
         return;
     case C::Index:
         // A selector showing no item (the byte was out of its range) keeps the byte.
-        if (const auto *combo = root->findChild<QComboBox *>(binding.control);
-            combo && combo->currentIndex() >= 0)
-            at[0] = static_cast<std::uint8_t>(combo->currentIndex() & 0xFF);
+        if (const int index = as<QComboBox>(control)->currentIndex(); index >= 0)
+            at[0] = static_cast<std::uint8_t>(index & 0xFF);
         return;
     case C::OnOff:
-        if (const auto *check = root->findChild<QCheckBox *>(binding.control))
-            at[0] = check->isChecked() ? 1 : 0;
+        at[0] = as<QCheckBox>(control)->isChecked() ? 1 : 0;
         return;
     case C::Direction:
-        if (const auto *check = root->findChild<QCheckBox *>(binding.control))
-            at[0] = check->isChecked() ? 0x01 : 0xFF;
+        at[0] = as<QCheckBox>(control)->isChecked() ? 0x01 : 0xFF;
         return;
-    case C::Gain:
-        if (const auto *edit = root->findChild<QLineEdit *>(binding.control)) {
-            bool ok = false;
-            float gain = edit->text().toFloat(&ok);
-            // "nan", "inf" and overflow parse, but must never reach a motor controller.
-            if (!ok || !std::isfinite(gain))
-                gain = 0.0f;
-            store(at, gain);
-        }
+    case C::Gain: {
+        bool ok = false;
+        float gain = as<QLineEdit>(control)->text().toFloat(&ok);
+        // "nan", "inf" and overflow parse, but must never reach a motor controller.
+        if (!ok || !std::isfinite(gain))
+            gain = 0.0f;
+        store(at, gain);
         return;
+    }
     }
 }
 
-template <typename Record>
-const std::uint8_t *bytesOf(const Record &record)
+// Rows that do not resolve are named in `unresolved` and left out.
+std::vector<Control> bind(std::span<const FieldBinding> bindings, const QWidget *root,
+                          QStringList &unresolved)
 {
-    return reinterpret_cast<const std::uint8_t *>(&record);
+    std::vector<Control> controls;
+    controls.reserve(bindings.size());
+    for (const FieldBinding &binding : bindings) {
+        if (QWidget *widget = resolve(binding, root))
+            controls.push_back({binding.offset, binding.conversion, widget});
+        else
+            unresolved << QLatin1StringView(binding.control);
+    }
+    return controls;
 }
 
 template <typename Record>
-std::uint8_t *bytesOf(Record &record)
+void toControls(const Record &record, const std::vector<Control> &controls)
 {
-    return reinterpret_cast<std::uint8_t *>(&record);
+    const auto *bytes = reinterpret_cast<const std::uint8_t *>(&record);
+    for (const Control &control : controls)
+        show(control, bytes + control.offset);
+}
+
+template <typename Record>
+void fromControls(Record &record, const std::vector<Control> &controls)
+{
+    auto *bytes = reinterpret_cast<std::uint8_t *>(&record);
+    for (const Control &control : controls)
+        take(control, bytes + control.offset);
 }
 
 template <typename Record>
@@ -325,64 +372,108 @@ std::span<const FieldBinding> pedalsEffectBindings() { return kPedalsEffect; }
 std::span<const FieldBinding> joystickHardwareBindings() { return kJoystickHardware; }
 std::span<const FieldBinding> pedalsHardwareBindings() { return kPedalsHardware; }
 
-void recordToControls(const std::uint8_t *record, std::size_t size,
-                      std::span<const FieldBinding> bindings, QWidget *root)
+QStringList unresolvedControls(std::span<const FieldBinding> bindings, const QWidget *root)
 {
-    for (const FieldBinding &binding : bindings) {
-        if (binding.offset + fieldWidth(binding.conversion) <= size)
-            show(binding, record + binding.offset, root);
-    }
+    QStringList unresolved;
+    bind(bindings, root, unresolved);
+    return unresolved;
 }
 
-void controlsToRecord(std::uint8_t *record, std::size_t size,
-                      std::span<const FieldBinding> bindings, const QWidget *root)
+SettingsControls::SettingsControls(QWidget *root)
 {
-    for (const FieldBinding &binding : bindings) {
-        if (binding.offset + fieldWidth(binding.conversion) <= size)
-            take(binding, record + binding.offset, root);
-    }
+    QStringList unresolved;
+    joystickEffect = bind(kJoystickEffect, root, unresolved);
+    pedalsEffect = bind(kPedalsEffect, root, unresolved);
+    joystickHardware = bind(kJoystickHardware, root, unresolved);
+    pedalsHardware = bind(kPedalsHardware, root, unresolved);
+    if (unresolved.isEmpty())
+        return;
+    // Those fields would silently never reach or leave the controls.
+    qCritical().noquote() << "Settings controls missing from the form or of the wrong class:"
+                          << unresolved.join(QStringLiteral(", "));
+    Q_ASSERT_X(false, "SettingsControls", "a settings table names a control the form lacks");
+}
+
+void SettingsControls::show(const JoystickSoftwareSettings &record)
+{
+    toControls(record, joystickEffect);
+}
+
+void SettingsControls::show(const PedalsSoftwareSettings &record)
+{
+    toControls(record, pedalsEffect);
+}
+
+void SettingsControls::show(const JoystickHardwareSettings &record)
+{
+    toControls(record, joystickHardware);
+}
+
+void SettingsControls::show(const PedalsHardwareSettings &record)
+{
+    toControls(record, pedalsHardware);
+}
+
+void SettingsControls::store(JoystickSoftwareSettings &record) const
+{
+    fromControls(record, joystickEffect);
+    writeFullScales(record);
+}
+
+void SettingsControls::store(PedalsSoftwareSettings &record) const
+{
+    fromControls(record, pedalsEffect);
+    writeFullScales(record);
+}
+
+void SettingsControls::store(JoystickHardwareSettings &record) const
+{
+    fromControls(record, joystickHardware);
+}
+
+void SettingsControls::store(PedalsHardwareSettings &record) const
+{
+    fromControls(record, pedalsHardware);
 }
 
 void showJoystickEffects(const JoystickSoftwareSettings &record, QWidget *root)
 {
-    recordToControls(bytesOf(record), sizeof record, kJoystickEffect, root);
+    SettingsControls(root).show(record);
 }
 
-void storeJoystickEffects(JoystickSoftwareSettings &record, const QWidget *root)
+void storeJoystickEffects(JoystickSoftwareSettings &record, QWidget *root)
 {
-    controlsToRecord(bytesOf(record), sizeof record, kJoystickEffect, root);
-    writeFullScales(record);
+    SettingsControls(root).store(record);
 }
 
 void showPedalsEffects(const PedalsSoftwareSettings &record, QWidget *root)
 {
-    recordToControls(bytesOf(record), sizeof record, kPedalsEffect, root);
+    SettingsControls(root).show(record);
 }
 
-void storePedalsEffects(PedalsSoftwareSettings &record, const QWidget *root)
+void storePedalsEffects(PedalsSoftwareSettings &record, QWidget *root)
 {
-    controlsToRecord(bytesOf(record), sizeof record, kPedalsEffect, root);
-    writeFullScales(record);
+    SettingsControls(root).store(record);
 }
 
 void showJoystickHardware(const JoystickHardwareSettings &record, QWidget *root)
 {
-    recordToControls(bytesOf(record), sizeof record, kJoystickHardware, root);
+    SettingsControls(root).show(record);
 }
 
-void storeJoystickHardware(JoystickHardwareSettings &record, const QWidget *root)
+void storeJoystickHardware(JoystickHardwareSettings &record, QWidget *root)
 {
-    controlsToRecord(bytesOf(record), sizeof record, kJoystickHardware, root);
+    SettingsControls(root).store(record);
 }
 
 void showPedalsHardware(const PedalsHardwareSettings &record, QWidget *root)
 {
-    recordToControls(bytesOf(record), sizeof record, kPedalsHardware, root);
+    SettingsControls(root).show(record);
 }
 
-void storePedalsHardware(PedalsHardwareSettings &record, const QWidget *root)
+void storePedalsHardware(PedalsHardwareSettings &record, QWidget *root)
 {
-    controlsToRecord(bytesOf(record), sizeof record, kPedalsHardware, root);
+    SettingsControls(root).store(record);
 }
 
 } // namespace vorkast::settings

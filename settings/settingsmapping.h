@@ -2,15 +2,18 @@
 
 #include "records.h"
 
+#include <QStringList>
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 class QWidget;
 
 // Moves settings records into the window's controls and back. Each record has
 // one table of (control object name, field offset, conversion), walked in both
-// directions; controls are found by object name below `root`.
+// directions.
 namespace vorkast::settings {
 
 enum class Conversion {
@@ -38,24 +41,56 @@ std::span<const FieldBinding> pedalsEffectBindings();
 std::span<const FieldBinding> joystickHardwareBindings();
 std::span<const FieldBinding> pedalsHardwareBindings();
 
-// Generic walks over a record image of `size` bytes. A control that is missing
-// or of another class than the conversion needs is skipped.
-void recordToControls(const std::uint8_t *record, std::size_t size,
-                      std::span<const FieldBinding> bindings, QWidget *root);
-void controlsToRecord(std::uint8_t *record, std::size_t size,
-                      std::span<const FieldBinding> bindings, const QWidget *root);
+// The rows whose control is missing below `root` or of a class their conversion
+// cannot use, by control name; empty when the table fits the form.
+QStringList unresolvedControls(std::span<const FieldBinding> bindings, const QWidget *root);
 
 // Full-scale constants every copy from the controls writes into an effect record.
 constexpr float kGForceFullScale = 10.0f;
 constexpr float kAoaFullScale = 30.0f;
 
+// The controls of all four tables, looked up once in a form already set up
+// below `root`, which must outlive this. A row that does not resolve is a
+// broken form or table: it asserts in debug builds, and in release builds is
+// reported once (qCritical) and then left out of every copy.
+class SettingsControls
+{
+public:
+    explicit SettingsControls(QWidget *root);
+
+    void show(const JoystickSoftwareSettings &record);
+    void show(const PedalsSoftwareSettings &record);
+    void show(const JoystickHardwareSettings &record);
+    void show(const PedalsHardwareSettings &record);
+
+    // Effect records also get the full-scale constants.
+    void store(JoystickSoftwareSettings &record) const;
+    void store(PedalsSoftwareSettings &record) const;
+    void store(JoystickHardwareSettings &record) const;
+    void store(PedalsHardwareSettings &record) const;
+
+    struct Control
+    {
+        std::size_t offset;
+        Conversion conversion;
+        QWidget *widget;  // of the class the conversion needs
+    };
+
+private:
+    std::vector<Control> joystickEffect;
+    std::vector<Control> pedalsEffect;
+    std::vector<Control> joystickHardware;
+    std::vector<Control> pedalsHardware;
+};
+
+// One-off copies that look the controls up for this call only.
 void showJoystickEffects(const JoystickSoftwareSettings &record, QWidget *root);
-void storeJoystickEffects(JoystickSoftwareSettings &record, const QWidget *root);
+void storeJoystickEffects(JoystickSoftwareSettings &record, QWidget *root);
 void showPedalsEffects(const PedalsSoftwareSettings &record, QWidget *root);
-void storePedalsEffects(PedalsSoftwareSettings &record, const QWidget *root);
+void storePedalsEffects(PedalsSoftwareSettings &record, QWidget *root);
 void showJoystickHardware(const JoystickHardwareSettings &record, QWidget *root);
-void storeJoystickHardware(JoystickHardwareSettings &record, const QWidget *root);
+void storeJoystickHardware(JoystickHardwareSettings &record, QWidget *root);
 void showPedalsHardware(const PedalsHardwareSettings &record, QWidget *root);
-void storePedalsHardware(PedalsHardwareSettings &record, const QWidget *root);
+void storePedalsHardware(PedalsHardwareSettings &record, QWidget *root);
 
 } // namespace vorkast::settings

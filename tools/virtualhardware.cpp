@@ -71,18 +71,18 @@ VirtualHardware::~VirtualHardware()
 // newcomer sees sensible settings rather than zeros.
 void VirtualHardware::holdFormDefaults()
 {
-    using namespace vorkast::settings;
     QMainWindow form;
     Ui::MainWindow ui;
     ui.setupUi(&form);
+    const vorkast::settings::SettingsControls controls(&form);
     JoystickSoftwareSettings joystickEffects{};
     JoystickHardwareSettings joystickSystem{};
     PedalsSoftwareSettings pedalsEffects{};
     PedalsHardwareSettings pedalsSystem{};
-    storeJoystickEffects(joystickEffects, &form);
-    storeJoystickHardware(joystickSystem, &form);
-    storePedalsEffects(pedalsEffects, &form);
-    storePedalsHardware(pedalsSystem, &form);
+    controls.store(joystickEffects);
+    controls.store(joystickSystem);
+    controls.store(pedalsEffects);
+    controls.store(pedalsSystem);
     controllers[0]->setEffectRecord(bytesOf(joystickEffects));
     controllers[0]->setHardwareRecord(bytesOf(joystickSystem));
     controllers[1]->setEffectRecord(bytesOf(pedalsEffects));

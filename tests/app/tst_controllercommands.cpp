@@ -1,14 +1,19 @@
+#include "settingsmapping.h"
+#include "testbytes.h"
 #include "testmain.h"
+#include "ui_mainwindow.h"
 #include "windowrig.h"
+#include "workdir.h"
 
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QMainWindow>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
+#include <cstring>
 
 using Kind = VirtualController::Kind;
 
@@ -22,14 +27,23 @@ int countGetReports(const QList<VirtualController::Transfer> &transfers, std::ui
     return count;
 }
 
-// A recognisable record: header and every other byte non-zero, values the
-// window's controls show and store back unchanged.
-QByteArray patterned(int size, std::uint8_t seed)
+// What the controls of a bare form make of `bytes`: what the window's first
+// write of a record it read must send.
+QByteArray throughForm(bool pedals, bool hardware, const QByteArray &bytes)
 {
-    QByteArray record(size, '\0');
-    for (int i = 0; i < size; ++i)
-        record[i] = char((seed + i * 3) % 50);
-    return record;
+    QMainWindow form;
+    Ui::MainWindow ui;
+    ui.setupUi(&form);
+    vorkast::settings::SettingsControls controls(&form);
+    const auto trip = [&](auto record) {
+        std::memcpy(&record, bytes.constData(), sizeof record);
+        controls.show(record);
+        controls.store(record);
+        return bytesOf(record);
+    };
+    if (pedals)
+        return hardware ? trip(PedalsHardwareSettings{}) : trip(PedalsSoftwareSettings{});
+    return hardware ? trip(JoystickHardwareSettings{}) : trip(JoystickSoftwareSettings{});
 }
 
 } // namespace
@@ -40,14 +54,10 @@ class TestControllerCommands : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir workDir;
+    FreshWorkDir workDir;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(workDir.isValid());
-        QVERIFY(QDir::setCurrent(workDir.path()));
-    }
+    void initTestCase() { QVERIFY(workDir.isEntered()); }
 
     void saveWritesWaitsAndReadsBack_data()
     {
@@ -64,7 +74,8 @@ private slots:
     }
 
     // The write goes to one controller only, in chunks, then one status read,
-    // the pause, and one read-back of the same record.
+    // the pause, and one read-back of the same record. What was read goes back
+    // through the record's own controls, and every byte survives repeated trips.
     void saveWritesWaitsAndReadsBack()
     {
         QFETCH(QByteArray, slot);
@@ -75,9 +86,15 @@ private slots:
         QFETCH(QString, settings);
 
         WindowRig rig(true, true);
-        rig.start();
         VirtualController *target = pedals ? rig.pedals : rig.joystick;
         VirtualController *other = pedals ? rig.joystick : rig.pedals;
+        const bool hardware = command == 0x04;
+        const QByteArray held = patterned(size, size);
+        if (hardware)
+            target->setHardwareRecord(held);
+        else
+            target->setEffectRecord(held);
+        rig.start();
         target->clearTransfers();
         other->clearTransfers();
 
@@ -99,6 +116,14 @@ private slots:
         QCOMPARE(int(transfers[chunkReports + 1].reportId()), reportId);
         QCOMPARE(target->completedWrites(std::uint8_t(command)), 1);
         QCOMPARE(rig.status(), settings + " written and read back");
+
+        const auto sent = [&] {
+            return hardware ? target->hardwareRecord() : target->effectRecord();
+        };
+        const QByteArray first = sent();
+        QCOMPARE(first.toHex(' '), throughForm(pedals, hardware, held).toHex(' '));
+        rig.invoke(slot.constData());
+        QCOMPARE(sent().toHex(' '), first.toHex(' '));
     }
 
     // Busy twice, then idle: three status reads with a pause after each, the
