@@ -436,44 +436,4 @@ void SettingsControls::store(PedalsHardwareSettings &record) const
     fromControls(record, pedalsHardware);
 }
 
-void showJoystickEffects(const JoystickSoftwareSettings &record, QWidget *root)
-{
-    SettingsControls(root).show(record);
-}
-
-void storeJoystickEffects(JoystickSoftwareSettings &record, QWidget *root)
-{
-    SettingsControls(root).store(record);
-}
-
-void showPedalsEffects(const PedalsSoftwareSettings &record, QWidget *root)
-{
-    SettingsControls(root).show(record);
-}
-
-void storePedalsEffects(PedalsSoftwareSettings &record, QWidget *root)
-{
-    SettingsControls(root).store(record);
-}
-
-void showJoystickHardware(const JoystickHardwareSettings &record, QWidget *root)
-{
-    SettingsControls(root).show(record);
-}
-
-void storeJoystickHardware(JoystickHardwareSettings &record, QWidget *root)
-{
-    SettingsControls(root).store(record);
-}
-
-void showPedalsHardware(const PedalsHardwareSettings &record, QWidget *root)
-{
-    SettingsControls(root).show(record);
-}
-
-void storePedalsHardware(PedalsHardwareSettings &record, QWidget *root)
-{
-    SettingsControls(root).store(record);
-}
-
 } // namespace vorkast::settings

@@ -83,14 +83,4 @@ private:
     std::vector<Control> pedalsHardware;
 };
 
-// One-off copies that look the controls up for this call only.
-void showJoystickEffects(const JoystickSoftwareSettings &record, QWidget *root);
-void storeJoystickEffects(JoystickSoftwareSettings &record, QWidget *root);
-void showPedalsEffects(const PedalsSoftwareSettings &record, QWidget *root);
-void storePedalsEffects(PedalsSoftwareSettings &record, QWidget *root);
-void showJoystickHardware(const JoystickHardwareSettings &record, QWidget *root);
-void storeJoystickHardware(JoystickHardwareSettings &record, QWidget *root);
-void showPedalsHardware(const PedalsHardwareSettings &record, QWidget *root);
-void storePedalsHardware(PedalsHardwareSettings &record, QWidget *root);
-
 } // namespace vorkast::settings

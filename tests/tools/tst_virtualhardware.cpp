@@ -1,6 +1,7 @@
 #include "loopback.h"
 #include "mainwindow.h"
 #include "settingsmapping.h"
+#include "testbytes.h"
 #include "testmain.h"
 #include "ui_mainwindow.h"
 #include "virtualhardware.h"
@@ -113,12 +114,10 @@ private slots:
             QMainWindow bare;
             Ui::MainWindow bareUi;
             bareUi.setupUi(&bare);
-            using namespace vorkast::settings;
             JoystickSoftwareSettings shown{}, defaults{};
-            storeJoystickEffects(shown, &window);
-            storeJoystickEffects(defaults, &bare);
-            QCOMPARE(QByteArray(reinterpret_cast<const char *>(&shown), sizeof shown),
-                     QByteArray(reinterpret_cast<const char *>(&defaults), sizeof defaults));
+            vorkast::settings::SettingsControls(&window).store(shown);
+            vorkast::settings::SettingsControls(&bare).store(defaults);
+            QCOMPARE(bytesOf(shown), bytesOf(defaults));
             box->setValue(4321);
 
             QElapsedTimer elapsed;
