@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "busywait.h"
 #include "curveaxis.h"
 #include "curvebindings.h"
 #include "curvedialog.h"
@@ -24,6 +25,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 using namespace vorkast;
@@ -32,10 +34,6 @@ using namespace vorkast::protocol;
 namespace {
 
 constexpr unsigned long kBusyPollIntervalMs = 100;
-// A controller storing its settings may stay busy for a few seconds, but a
-// vanished or wedged one must never hang the window.
-constexpr int kMaxBusyPolls = 100;
-constexpr int kMaxFailedStatusReads = 3;
 
 // Telemetry forwarding state lives once for the process, not per window.
 std::uint16_t invalidTelemetryCount = 0;
@@ -274,24 +272,18 @@ void MainWindow::warn(const QString &message)
 bool MainWindow::awaitDeviceNotBusy(libusb_device_handle *device)
 {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    int failedReads = 0;
-    for (int poll = 0; poll < kMaxBusyPolls; ++poll) {
-        if (device) {
+    const bool settled = awaitIdle(
+        [&]() -> std::optional<std::uint8_t> {
+            if (!device)
+                return deviceBusy;
             std::array<std::uint8_t, kReadLength> status{};
-            if (getReport(device, kStatusReportId, status.data(), kReadLength) > 0) {
-                deviceBusy = status[0];
-                failedReads = 0;
-            } else {
-                ++failedReads;
-            }
-        }
+            if (getReport(device, kStatusReportId, status.data(), kReadLength) <= 0)
+                return std::nullopt;
+            return deviceBusy = status[0];
+        },
         // Deliberately blocking: nothing else may talk to a controller while it
         // stores its settings.
-        QThread::msleep(kBusyPollIntervalMs);
-        if (deviceBusy == 0 || failedReads >= kMaxFailedStatusReads)
-            break;
-    }
-    const bool settled = deviceBusy == 0 && failedReads < kMaxFailedStatusReads;
+        [] { QThread::msleep(kBusyPollIntervalMs); });
     // An abandoned wait must not leave the shared flag set for the next one.
     deviceBusy = 0;
     QGuiApplication::restoreOverrideCursor();
