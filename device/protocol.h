@@ -23,6 +23,8 @@ constexpr std::uint8_t kCommandEffectChunk = 0x03;    // one chunk of the effect
 constexpr std::uint8_t kCommandHardwareChunk = 0x04;  // one chunk of the hardware settings record
 
 constexpr int kCommandReportSize = 65;  // report id + command + 63 data bytes
+constexpr int kCommandPayloadOffset = 2;  // data bytes follow id and command
+constexpr int kCommandPayloadSize = kCommandReportSize - kCommandPayloadOffset;
 constexpr int kChunkHeaderSize = 6;     // report id, command, offset (u16 LE), remaining (u16 LE)
 constexpr int kChunkDataSize = 58;      // record bytes per chunk report, bytes 6..63
 constexpr std::uint16_t kClosingRemaining = 0xFFFF;  // "remaining" of the report that ends a write

@@ -10,6 +10,8 @@
 
 #include <optional>
 
+using namespace vorkast;
+
 // The DCS export script run by Lua 5.1 with LuaSocket, in a harness that plays
 // DCS's export environment; what it sends goes through the DCS reader's parser.
 

@@ -13,6 +13,8 @@
 #include <limits>
 #include <memory>
 
+using namespace vorkast;
+
 // The IL-2 source through its real UDP port: indicator blocks in, records out,
 // including datagrams no simulator would send.
 

@@ -12,6 +12,8 @@
 #include <source_location>
 #include <utility>
 
+using namespace vorkast;
+
 // The MSFS reader through the handler, against the scripted SimConnect: what it
 // asks SimConnect for, the records it makes of the answers, and what it prints.
 

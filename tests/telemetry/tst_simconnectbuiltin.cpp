@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace vorkast;
+
 // The SimConnect built in where the SDK is absent, and the MSFS source on top of it.
 
 class TestSimConnectBuiltin : public QObject

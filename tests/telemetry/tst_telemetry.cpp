@@ -3,6 +3,7 @@
 #include "il2telemetryreader.h"
 #include "telemetryhandler.h"
 #include "telemetrypacket.h"
+#include "testbytes.h"
 #include "ui_mainwindow.h"
 
 #include <QElapsedTimer>
@@ -18,22 +19,12 @@
 #include <cstring>
 #include <limits>
 
+using namespace vorkast;
+
 // The telemetry core without a window: the packet and its hold, the handler's
 // sources, and the DCS datagram format through a real UDP socket.
 
 namespace {
-
-QByteArray bytesOf(const TelemetryPacket &packet)
-{
-    return QByteArray(reinterpret_cast<const char *>(&packet), sizeof packet);
-}
-
-QByteArray le32(float value)
-{
-    QByteArray bytes(4, '\0');
-    std::memcpy(bytes.data(), &value, 4);
-    return bytes;
-}
 
 void sendDcs(const QList<QByteArray> &datagrams)
 {
@@ -65,15 +56,11 @@ private slots:
         data.g_force = 1.2f;
         data.aoa = 4.5f;
         const QByteArray expected = QByteArray::fromHex("05 32 00 19 64 ff 00 9c")
-            + le32(1500.0f) + le32(0.0f)  // NaN airspeed travels as 0.0
-            + le32(-2.5f) + le32(1.2f) + le32(4.5f);
+            + f32(1500.0f) + f32(0.0f)  // NaN airspeed travels as 0.0
+            + f32(-2.5f) + f32(1.2f) + f32(4.5f);
         QCOMPARE(bytesOf(toPacket(data)).toHex(' '), expected.toHex(' '));
 
-        const auto report = telemetryReport(toPacket(data));
-        QCOMPARE(report[0], std::uint8_t(0x1E));
-        QCOMPARE(report[1], std::uint8_t(0x02));
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(&report[2]), 28), expected);
-        QVERIFY(std::all_of(report.begin() + 30, report.end(), [](auto b) { return b == 0; }));
+        QCOMPARE(bytesOf(packetBytes(toPacket(data))), expected);
     }
 
     void trimOverrideFlag()
@@ -130,7 +117,7 @@ private slots:
     {
         QFETCH(double, value);
         QFETCH(int, byte);
-        QCOMPARE(int(::truncatedLowByte(value)), byte);
+        QCOMPARE(int(vorkast::truncatedLowByte(value)), byte);
     }
 
     void dcsParse_data()
@@ -138,26 +125,26 @@ private slots:
         QTest::addColumn<QByteArray>("datagram");
         QTest::addColumn<QByteArray>("packet");  // as toPacket gives it
         QTest::newRow("sample") << kSample
-                                << QByteArray::fromHex("05 32 00 19 64 00 00 00") + le32(1500)
-                                       + le32(350.5f) + le32(-2.5f) + le32(1.2f) + le32(4.5f);
+                                << QByteArray::fromHex("05 32 00 19 64 00 00 00") + f32(1500)
+                                       + f32(350.5f) + f32(-2.5f) + f32(1.2f) + f32(4.5f);
         QTest::newRow("not valid") << QByteArray("1;350.5;-2.5;1.2;4.5;1500;0.5;0;0.25;1;0;0;0")
-                                   << QByteArray::fromHex("04 32 00 19 64 00 00 00") + le32(1500)
-                                          + le32(350.5f) + le32(-2.5f) + le32(1.2f) + le32(4.5f);
+                                   << QByteArray::fromHex("04 32 00 19 64 00 00 00") + f32(1500)
+                                          + f32(350.5f) + f32(-2.5f) + f32(1.2f) + f32(4.5f);
         QTest::newRow("fractions") << QByteArray("0;0;0;0;0;0;1.5;-0.1;0.999;0.01;7;7;1")
                                    << QByteArray::fromHex("01 96 f6 63 01 00 00 00")
                                           + QByteArray(20, '\0');
         QTest::newRow("malformed fields")
             << QByteArray("x;abc;1,5;;4.5;1e3;zz;0.5;;1;;;1")
-            << QByteArray::fromHex("01 00 32 00 64 00 00 00") + le32(1000) + le32(0) + le32(0)
-                   + le32(0) + le32(4.5f);
+            << QByteArray::fromHex("01 00 32 00 64 00 00 00") + f32(1000) + f32(0) + f32(0)
+                   + f32(0) + f32(4.5f);
         QTest::newRow("short") << QByteArray("1;350.5;-2.5")
-                               << QByteArray::fromHex("04 00 00 00 00 00 00 00") + le32(0)
-                                      + le32(350.5f) + le32(-2.5f) + le32(0) + le32(0);
+                               << QByteArray::fromHex("04 00 00 00 00 00 00 00") + f32(0)
+                                      + f32(350.5f) + f32(-2.5f) + f32(0) + f32(0);
         QTest::newRow("empty") << QByteArray() << QByteArray(28, '\0');
         QTest::newRow("extra fields ignored") << kSample + ";9;9;garbage"
                                               << QByteArray::fromHex("05 32 00 19 64 00 00 00")
-                                                     + le32(1500) + le32(350.5f) + le32(-2.5f)
-                                                     + le32(1.2f) + le32(4.5f);
+                                                     + f32(1500) + f32(350.5f) + f32(-2.5f)
+                                                     + f32(1.2f) + f32(4.5f);
         QTest::newRow("not utf-8") << QByteArray("\xff\xfe;\x80;;;;;;;;;;;1")
                                    << QByteArray::fromHex("01 00 00 00 00 00 00 00")
                                           + QByteArray(20, '\0');
@@ -257,7 +244,7 @@ private slots:
         const QByteArray il2 = QByteArray::fromHex("01 01 00 54") + QByteArray(6, '\0')
             + QByteArray::fromHex("01 06 00 01");
         QTest::newRow("IL-2") << int(TelemetryHandler::Il2) << int(testPorts().il2)
-                              << il2 + le32(10.0f) << il2 + le32(50.0f) << 180.0f;
+                              << il2 + f32(10.0f) << il2 + f32(50.0f) << 180.0f;
     }
 
     // A flood in one tick: the tick reads every queued datagram and only the

@@ -18,6 +18,8 @@
 #include <limits>
 #include <thread>
 
+using namespace vorkast;
+
 // The War Thunder source against a real HTTP server on the game's port.
 
 namespace {
