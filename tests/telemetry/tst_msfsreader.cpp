@@ -2,6 +2,7 @@
 #include "stdoutcapture.h"
 #include "telemetryhandler.h"
 #include "telemetrypacket.h"
+#include "testbytes.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -11,8 +12,6 @@
 #include <memory>
 #include <source_location>
 #include <utility>
-
-using namespace vorkast;
 
 // The MSFS reader through the handler, against the scripted SimConnect: what it
 // asks SimConnect for, the records it makes of the answers, and what it prints.
@@ -66,8 +65,7 @@ TelemetryData answered(TelemetryData data)
 
 QByteArray packetHex(const TelemetryData &data)
 {
-    const TelemetryPacket packet = toPacket(data);
-    return QByteArray(reinterpret_cast<const char *>(&packet), sizeof packet).toHex(' ');
+    return bytesOf(vorkast::toPacket(data)).toHex(' ');
 }
 
 const QString kOpen = QStringLiteral("Open(\"Vorkast\", null, 0, null, 0)");
