@@ -357,12 +357,13 @@ void MainWindow::telemetryReceived(TelemetryData telemetryData)
     updateHeldPacket(telemetryPacket, invalidTelemetryCount, telemetryData);
     showTelemetryPacket(telemetryPacket, *ui);
 
-    auto report = telemetryReport(telemetryPacket);
+    static_assert(sizeof(TelemetryPacket) <= kCommandPayloadSize);
+    const auto packet = packetBytes(telemetryPacket);
     // Strict alternation; an absent controller's turn passes unused.
     libusb_device_handle *target = telemetryTarget == 0 ? pedalsDevice : joystickDevice;
     telemetryTarget = telemetryTarget == 0 ? 1 : 0;
     if (target)
-        sendReport(target, report.data(), static_cast<std::uint16_t>(report.size()));
+        sendCommand(target, kCommandTelemetry, packet);
 }
 
 void MainWindow::readProfiles()

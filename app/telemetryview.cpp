@@ -2,6 +2,8 @@
 
 #include "ui_mainwindow.h"
 
+namespace vorkast {
+
 namespace {
 
 QString yesNo(std::uint8_t flags, std::uint8_t bit)
@@ -43,3 +45,5 @@ void showTelemetryPacket(const TelemetryPacket &packet, Ui::MainWindow &view)
     show(view.telemetry_out_g_force, real(packet.g_force));
     show(view.telemetry_out_aoa, real(packet.aoa));
 }
+
+} // namespace vorkast

@@ -52,6 +52,18 @@ void putLe16(std::uint8_t *at, std::uint16_t value)
 
 namespace detail {
 
+std::optional<CommandReport> commandReport(std::uint8_t command,
+                                           std::span<const std::uint8_t> payload)
+{
+    if (payload.size() > std::size_t(kCommandPayloadSize))
+        return std::nullopt;
+    CommandReport report{};
+    report[0] = kCommandReportId;
+    report[kCommandAt] = command;
+    std::copy(payload.begin(), payload.end(), report.begin() + kCommandPayloadOffset);
+    return report;
+}
+
 std::vector<std::uint8_t> paddedReport(const std::uint8_t *report, std::uint16_t length,
                                        std::size_t required)
 {
@@ -88,14 +100,15 @@ int sendReport(libusb_device_handle *device, std::uint8_t *buffer, std::uint16_t
     return setFeatureReport(device, buffer, length);
 }
 
-int sendCommand(libusb_device_handle *device, std::uint8_t command)
+int sendCommand(libusb_device_handle *device, std::uint8_t command,
+                std::span<const std::uint8_t> payload)
 {
     if (!device)
         return LIBUSB_ERROR_NO_DEVICE;
-    std::array<std::uint8_t, kCommandReportSize> report{};
-    report[0] = kCommandReportId;
-    report[kCommandAt] = command;
-    return setFeatureReport(device, report.data(), kCommandReportSize);
+    std::optional<detail::CommandReport> report = detail::commandReport(command, payload);
+    if (!report)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    return setFeatureReport(device, report->data(), kCommandReportSize);
 }
 
 int sendChunked(libusb_device_handle *device, std::uint8_t command, const std::uint8_t *record,

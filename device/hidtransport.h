@@ -1,7 +1,12 @@
 #pragma once
 
+#include "protocol.h"
+
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 struct libusb_device_handle;
@@ -43,8 +48,11 @@ int getReport(libusb_device_handle *device, std::uint8_t reportId, std::uint8_t 
 // id in byte 0; `length` is 65 in every use. The buffer is sent unchanged.
 int sendReport(libusb_device_handle *device, std::uint8_t *buffer, std::uint16_t length);
 
-// Sends a 65-byte report 0x1E that is zero but for byte 1 = `command`.
-int sendCommand(libusb_device_handle *device, std::uint8_t command);
+// Sends a 65-byte report 0x1E: byte 1 `command`, `payload` from byte 2, zeros
+// after it. A payload of more than 63 bytes sends nothing and gives
+// LIBUSB_ERROR_INVALID_PARAM.
+int sendCommand(libusb_device_handle *device, std::uint8_t command,
+                std::span<const std::uint8_t> payload = {});
 
 // Sends `length` record bytes as chunk reports of `command` (0x03 effect, 0x04
 // hardware): bytes 2..3 offset and 4..5 remaining (both little-endian), up to 58
@@ -57,6 +65,12 @@ int sendChunked(libusb_device_handle *device, std::uint8_t command, const std::u
                 std::uint16_t length);
 
 namespace detail {
+
+using CommandReport = std::array<std::uint8_t, protocol::kCommandReportSize>;
+
+// The report sendCommand sends; none for a payload that does not fit.
+std::optional<CommandReport> commandReport(std::uint8_t command,
+                                           std::span<const std::uint8_t> payload);
 
 // `length` bytes of `report` followed by zeros up to `required` bytes.
 std::vector<std::uint8_t> paddedReport(const std::uint8_t *report, std::uint16_t length,

@@ -23,11 +23,12 @@ constexpr std::uint8_t kCommandEffectChunk = 0x03;    // one chunk of the effect
 constexpr std::uint8_t kCommandHardwareChunk = 0x04;  // one chunk of the hardware settings record
 
 constexpr int kCommandReportSize = 65;  // report id + command + 63 data bytes
-constexpr int kChunkHeaderSize = 6;     // report id, command, offset (u16 LE), remaining (u16 LE)
 constexpr int kCommandAt = 1;           // byte of the command in every report 0x1E
+constexpr int kCommandPayloadOffset = 2;  // data bytes follow id and command
+constexpr int kCommandPayloadSize = kCommandReportSize - kCommandPayloadOffset;
+constexpr int kChunkHeaderSize = 6;     // report id, command, offset (u16 LE), remaining (u16 LE)
 constexpr int kChunkOffsetAt = 2;       // u16 LE: where in the record this chunk's data goes
 constexpr int kChunkRemainingAt = 4;    // u16 LE: record bytes from that offset on
-constexpr int kCommandPayloadAt = 2;    // first byte after report id and command
 constexpr int kChunkDataSize = 58;      // record bytes per chunk report, bytes 6..63
 constexpr std::uint16_t kClosingRemaining = 0xFFFF;  // "remaining" of the report that ends a write
 

@@ -12,11 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const QByteArray datagram(reinterpret_cast<const char *>(data), qsizetype(size));
     const TelemetryData record = DcsTelemetryReader::parse(datagram);
-    checkReport(record);
+    checkPacket(record);
 
     static TelemetryPacket held{};
     static std::uint16_t invalidCount = 0;
-    updateHeldPacket(held, invalidCount, record);
-    FUZZ_CHECK(invalidCount <= kHeldInvalidRecords);
+    vorkast::updateHeldPacket(held, invalidCount, record);
+    FUZZ_CHECK(invalidCount <= vorkast::kHeldInvalidRecords);
     return 0;
 }

@@ -16,6 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const TelemetryData record = Il2TelemetryReader::derive(state);
     FUZZ_CHECK(record.valid);
-    checkReport(record);
+    checkPacket(record);
     return 0;
 }

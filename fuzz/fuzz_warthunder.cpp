@@ -14,6 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The game gives none of these.
     FUZZ_CHECK(record.airbrake == 0 && record.brake == 0 && !record.on_ground
                && !record.trim_override);
-    checkReport(record);
+    checkPacket(record);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "dcstelemetryreader.h"
 
+#include "datagramdrain.h"
 #include "telemetryhandler.h"
 
 #include <QString>
@@ -17,6 +18,8 @@ enum Field {
 
 } // namespace
 
+using namespace vorkast;
+
 DcsTelemetryReader::DcsTelemetryReader(TelemetryHandler *handler, quint16 port)
     : TelemetryReader(handler)
 {
@@ -26,14 +29,8 @@ DcsTelemetryReader::DcsTelemetryReader(TelemetryHandler *handler, quint16 port)
 
 void DcsTelemetryReader::poll()
 {
-    bool received = false;
-    // A socket that could not bind warns on every query; it has nothing anyway.
-    while (socket.state() == QAbstractSocket::BoundState && socket.hasPendingDatagrams()) {
-        buffer.resize(qMax<qint64>(socket.pendingDatagramSize(), 0));
-        if (socket.readDatagram(buffer.data(), buffer.size()) > 0)
-            received = true;
-    }
-    emit handler->telemetryUpdate(received ? parse(buffer) : TelemetryData{});
+    const bool received = drainDatagrams(socket, newest, scratch).kept;
+    emit handler->telemetryUpdate(received ? parse(newest) : TelemetryData{});
 }
 
 TelemetryData DcsTelemetryReader::parse(const QByteArray &datagram)
@@ -48,7 +45,7 @@ TelemetryData DcsTelemetryReader::parse(const QByteArray &datagram)
     // QString's number conversions are locale-independent; bad text gives 0.
     const auto flag = [&](Field f) { return fields[f].toInt(nullptr, 10) != 0; };
     const auto real = [&](Field f) { return fields[f].toFloat(); };
-    const auto percent = [&](Field f) { return truncatedLowByte(real(f) * 100.0f); };
+    const auto percent = [&](Field f) { return truncatedLowByte(real(f) * kPercentPerFraction); };
 
     TelemetryData data;
     data.on_ground = flag(OnGround);

@@ -31,5 +31,6 @@ public:
 
 private:
     QUdpSocket socket;
-    QByteArray buffer;
+    QByteArray newest;
+    QByteArray scratch;
 };

@@ -3,6 +3,10 @@
 #include "telemetryhandler.h"
 #include "ui_mainwindow.h"
 
+namespace {
+constexpr double kTenthsPerUnit = 10.0;
+} // namespace
+
 DebugTelemetryReader::DebugTelemetryReader(TelemetryHandler *handler, Ui::MainWindow *layout)
     : TelemetryReader(handler)
     , layout(layout)
@@ -26,9 +30,10 @@ void DebugTelemetryReader::poll()
         data.trim_pitch = static_cast<std::int8_t>(in.telemetry_in_trim_pitch->value());
         data.trim_yaw = static_cast<std::int8_t>(in.telemetry_in_trim_yaw->value());
         data.airspeed = static_cast<float>(in.telemetry_in_airspeed->value());
-        // Tenths of m/s and of G.
-        data.vertical_speed = static_cast<float>(in.telemetry_in_vertical_speed->value() * 10.0 / 100.0);
-        data.g_force = static_cast<float>(in.telemetry_in_g_force->value() * 10.0 / 100.0);
+        // The form gives tenths of m/s and of G.
+        data.vertical_speed =
+            static_cast<float>(in.telemetry_in_vertical_speed->value() / kTenthsPerUnit);
+        data.g_force = static_cast<float>(in.telemetry_in_g_force->value() / kTenthsPerUnit);
         data.aoa = static_cast<float>(in.telemetry_in_aoa->value());
     }
     emit handler->telemetryUpdate(data);

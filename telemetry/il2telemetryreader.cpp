@@ -1,5 +1,6 @@
 #include "il2telemetryreader.h"
 
+#include "datagramdrain.h"
 #include "singleprecision.h"
 #include "telemetryhandler.h"
 
@@ -10,20 +11,32 @@
 #include <cmath>
 #include <limits>
 
+using namespace vorkast;
+
 namespace {
 
 constexpr qsizetype kBlockCountOffset = 10;
 constexpr qsizetype kFirstBlockOffset = 11;
-constexpr qsizetype kBlockHeaderSize = 3;  // u16 id, s8 count
+constexpr qsizetype kBlockHeaderSize = 3;   // u16 id, s8 count
+constexpr qsizetype kValueCountOffset = 2;  // in a block
 constexpr qsizetype kValueSize = 4;
 
 enum Indicator : quint16 {
-    LastArray = 5, Airspeed = 6, Aoa = 7, Accel = 8, Unused9 = 9,
+    // One value per engine; their products, pairwise, give thrust.
+    ThrustFactorA = 0, ThrustFactorB = 1,
+    Gear = 4,           // one value per leg, 0..1
+    GroundContact = 5,  // one value per leg
+    Airspeed = 6, Aoa = 7, Accel = 8, Unused9 = 9,
     Altitude = 10, Flaps = 11, Airbrake = 12, VerticalSpeed = 14
 };
 
 constexpr int kVerticalAccel = 1;              // index in id 8's vector
 constexpr float kStandardGravity = 9.80665f;   // m/s² per G
+constexpr double kKmhPerMs = 3.6;
+// Rounded; records have always been made with it rather than 180/pi.
+constexpr double kDegreesPerRadian = 57.2958;
+constexpr float kThrustDivisor = 100000.0f;    // the mean product per engine to the record's scale
+constexpr double kOnGroundAbove = 0.1;         // mean ground contact
 
 // Shared by every IL-2 reader the process creates, so the climb over the
 // recent altitude samples survives switching to another source and back.
@@ -60,7 +73,7 @@ void store(quint16 id, const char *values, int count, Il2TelemetryReader::Indica
             slot[i] = valueAt(values, i);
     };
 
-    if (id <= LastArray) {
+    if (id < Il2TelemetryReader::kArrayIndicators) {
         auto &array = state.arrays[id];
         array.count = std::min(count, Il2TelemetryReader::kArrayCapacity);
         keep(array.values.data(), array.count);
@@ -103,30 +116,12 @@ Il2TelemetryReader::Il2TelemetryReader(TelemetryHandler *handler, quint16 port)
 
 void Il2TelemetryReader::poll()
 {
-    // A socket that could not bind warns on every query; it has nothing anyway.
-    if (socket.state() != QAbstractSocket::BoundState || !socket.hasPendingDatagrams()) {
-        emit handler->telemetryUpdate(TelemetryData{});
-        return;
-    }
-    bool received = false;
-    bool telemetry = false;
-    while (socket.hasPendingDatagrams()) {
-        buffer.resize(qMax<qint64>(socket.pendingDatagramSize(), 0));
-        const qint64 read = socket.readDatagram(buffer.data(), buffer.size());
-        // Only what was really read counts, should a read fail or come up short.
-        buffer.resize(qMax<qint64>(read, 0));
-        if (read > 0)
-            received = true;
-        // A motion packet after the telemetry datagram must not displace it.
-        if (isTelemetry(buffer.constData(), buffer.size())) {
-            newestTelemetry.swap(buffer);
-            telemetry = true;
-        }
-    }
-    if (!received)
-        return;
-    const bool flying =
-        telemetry && parse(newestTelemetry.constData(), newestTelemetry.size(), indicators);
+    // A motion packet after the telemetry datagram must not displace it.
+    const DrainedDatagrams drained = drainDatagrams(socket, newestTelemetry, scratch, &isTelemetry);
+    if (drained.count > 0 && !drained.anyBytes)
+        return;  // only empty datagrams
+    const bool flying = drained.kept
+        && parse(newestTelemetry.constData(), newestTelemetry.size(), indicators);
     emit handler->telemetryUpdate(flying ? derive(indicators) : TelemetryData{});
 }
 
@@ -150,7 +145,7 @@ bool Il2TelemetryReader::parse(const char *data, qsizetype size, Indicators &sta
         if (size - offset < kBlockHeaderSize)
             return true;
         const quint16 id = qFromLittleEndian<quint16>(data + offset);
-        const int count = std::max(0, int(static_cast<qint8>(data[offset + 2])));
+        const int count = std::max(0, int(static_cast<qint8>(data[offset + kValueCountOffset])));
         const qsizetype length = kBlockHeaderSize + count * kValueSize;
         if (size - offset < length)
             return true;
@@ -164,24 +159,24 @@ TelemetryData Il2TelemetryReader::derive(const Indicators &state)
 {
     TelemetryData data;
     data.valid = true;
-    // The single-precision mean against the double 0.1: a mean of exactly
-    // 0.1f lies just above it and counts as on the ground.
-    data.on_ground = static_cast<double>(mean(state.arrays[5])) > 0.1;
-    data.flaps = truncatedLowByte(state.flaps * 100.0f);
-    data.airbrake = truncatedLowByte(state.airbrake * 100.0f);
-    data.gear = truncatedLowByte(mean(state.arrays[4]) * 100.0f);
+    // The single-precision mean against a double: a mean of exactly 0.1f lies
+    // just above 0.1 and counts as on the ground.
+    data.on_ground = static_cast<double>(mean(state.arrays[GroundContact])) > kOnGroundAbove;
+    data.flaps = truncatedLowByte(state.flaps * kPercentPerFraction);
+    data.airbrake = truncatedLowByte(state.airbrake * kPercentPerFraction);
+    data.gear = truncatedLowByte(mean(state.arrays[Gear]) * kPercentPerFraction);
 
-    const auto &first = state.arrays[0];
-    const auto &second = state.arrays[1];
+    const auto &first = state.arrays[ThrustFactorA];
+    const auto &second = state.arrays[ThrustFactorB];
     if (first.count > 0) {
         // The second array is read at the first one's positions whatever its own count.
         float sum = 0.0f;
         for (int i = 0; i < first.count; ++i)
             sum += first.values[i] * second.values[i];
-        data.thrust = nanToZero(sum / static_cast<float>(first.count) / 100000.0f);
+        data.thrust = nanToZero(sum / static_cast<float>(first.count) / kThrustDivisor);
     }
 
-    data.airspeed = nanToZero(toSingle(static_cast<double>(state.airspeed) * 3.6));
+    data.airspeed = nanToZero(toSingle(static_cast<double>(state.airspeed) * kKmhPerMs));
 
     if (state.hasVerticalSpeed) {
         data.vertical_speed = nanToZero(state.verticalSpeed);
@@ -195,6 +190,6 @@ TelemetryData Il2TelemetryReader::derive(const Indicators &state)
     }
 
     data.g_force = nanToZero(state.accel[kVerticalAccel] / kStandardGravity);
-    data.aoa = nanToZero(toSingle(static_cast<double>(state.aoa) * 57.2958));
+    data.aoa = nanToZero(toSingle(static_cast<double>(state.aoa) * kDegreesPerRadian));
     return data;
 }

@@ -31,7 +31,8 @@ class Il2TelemetryReader : public TelemetryReader
 
 public:
     static constexpr quint16 kPort = 29777;
-    static constexpr int kArrayCapacity = 4;   // one value per engine or gear leg
+    static constexpr int kArrayIndicators = 6;  // ids 0..5
+    static constexpr int kArrayCapacity = 4;    // one value per engine or gear leg
     static constexpr int kAltitudeSamples = 25;
     static constexpr quint32 kTelemetryPacketId = 0x54000101;
 
@@ -46,7 +47,7 @@ public:
         // ids 0..5, one value per engine or gear leg: 0 times 1, pairwise,
         // gives thrust; 4 gear legs 0..1; 5 on the ground when its mean is
         // above 0.1; 2 and 3 unused.
-        std::array<Array, 6> arrays{};
+        std::array<Array, kArrayIndicators> arrays{};
         float airspeed = 0.0f;          // id 6, indicated, m/s
         float aoa = 0.0f;               // id 7, radians
         std::array<float, 3> accel{};   // id 8, m/s²: longitudinal, vertical, lateral
@@ -77,7 +78,7 @@ public:
 
 private:
     QUdpSocket socket;
-    QByteArray buffer;
+    QByteArray scratch;
     QByteArray newestTelemetry;
     Indicators indicators;
 };

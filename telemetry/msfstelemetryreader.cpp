@@ -14,12 +14,15 @@
 
 static_assert(std::is_same_v<HANDLE, void *>, "the reader keeps the handle as void *");
 
+using namespace vorkast;
+
 namespace {
 
 constexpr SIMCONNECT_DATA_DEFINITION_ID kDefinition = 0;
 constexpr SIMCONNECT_DATA_REQUEST_ID kRequest = 0;
 constexpr SIMCONNECT_CLIENT_EVENT_ID kSimStart = 0;
 constexpr SIMCONNECT_CLIENT_EVENT_ID kSimStop = 1;
+constexpr DWORD kUserAircraftOnly = 0;  // radius 0: the user's aircraft alone
 
 struct Variable
 {
@@ -28,7 +31,7 @@ struct Variable
 };
 
 // Data definition 0; the answer's block holds one double per entry, in this order.
-constexpr std::array<Variable, 17> kVariables{{
+constexpr auto kVariables = std::to_array<Variable>({
     {"SIM ON GROUND", "Bool"},
     {"TRAILING EDGE FLAPS LEFT PERCENT", "percent over 100"},
     {"TRAILING EDGE FLAPS RIGHT PERCENT", "percent over 100"},
@@ -46,7 +49,7 @@ constexpr std::array<Variable, 17> kVariables{{
     {"PROP THRUST:3", "kg"},
     {"PROP THRUST:4", "kg"},
     {"VERTICAL SPEED", "m/s"},
-}};
+});
 
 enum Slot {
     OnGround, FlapsLeft, FlapsRight, AileronTrim, ElevatorTrim, RudderTrim, GForce, Alpha,
@@ -59,12 +62,12 @@ using Block = std::array<double, kVariables.size()>;
 constexpr std::size_t kBlockOffset = sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA_BYTYPE) - sizeof(DWORD);
 static_assert(kBlockOffset == 40);
 
-bool simConnectAvailable()
+bool simulatorReachable()
 {
 #if defined(VORKAST_SIMCONNECT_SDK)
     return true;
 #else
-    return vorkastSimConnectAvailable();
+    return vorkast::simConnectAvailable();
 #endif
 }
 
@@ -85,7 +88,7 @@ void writeLine(const std::string &text)
 
 std::int8_t trimPercent(double fraction)
 {
-    return static_cast<std::int8_t>(truncatedLowByte(fraction * 100.0));
+    return static_cast<std::int8_t>(truncatedLowByte(fraction * kPercentPerFraction));
 }
 
 TelemetryData recordFrom(const Block &v)
@@ -94,7 +97,7 @@ TelemetryData recordFrom(const Block &v)
     data.valid = true;
     data.trim_override = true;
     data.on_ground = v[OnGround] > 0.0;
-    data.flaps = truncatedLowByte((v[FlapsLeft] + v[FlapsRight]) * 0.5 * 100.0);
+    data.flaps = truncatedLowByte((v[FlapsLeft] + v[FlapsRight]) * 0.5 * kPercentPerFraction);
     data.trim_roll = trimPercent(v[AileronTrim]);
     data.trim_pitch = trimPercent(v[ElevatorTrim]);
     data.trim_yaw = trimPercent(v[RudderTrim]);
@@ -102,14 +105,15 @@ TelemetryData recordFrom(const Block &v)
     data.aoa = toSingle(v[Alpha]);
     data.airspeed = toSingle(v[Airspeed]);
     data.vertical_speed = toSingle(v[VerticalSpeed]);
-    data.gear = truncatedLowByte((v[GearLeft] + v[GearRight] + v[GearCenter]) / 3.0 * 100.0);
+    data.gear =
+        truncatedLowByte((v[GearLeft] + v[GearRight] + v[GearCenter]) / 3.0 * kPercentPerFraction);
     data.thrust = toSingle(v[Thrust1] + v[Thrust2] + v[Thrust3] + v[Thrust4]);
     return data;
 }
 
 void requestData(HANDLE connection)
 {
-    SimConnect_RequestDataOnSimObjectType(connection, kRequest, kDefinition, 0,
+    SimConnect_RequestDataOnSimObjectType(connection, kRequest, kDefinition, kUserAircraftOnly,
                                           SIMCONNECT_SIMOBJECT_TYPE_USER);
 }
 
@@ -177,7 +181,7 @@ void MSFSTelemetryReader::connectToSimulator()
         // Once per reader: it tries again every tick.
         if (!toldWhyNotConnected) {
             toldWhyNotConnected = true;
-            emit handler->sourceProblem(simConnectAvailable()
+            emit handler->sourceProblem(simulatorReachable()
                                             ? QStringLiteral("MSFS is not running: MSFS telemetry "
                                                              "starts when it does")
                                             : kNoSimConnect);

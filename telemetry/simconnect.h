@@ -89,11 +89,6 @@ static_assert(sizeof(SIMCONNECT_RECV_QUIT) == 12);
 static_assert(sizeof(SIMCONNECT_RECV_EVENT) == 24);
 static_assert(sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA_BYTYPE) == 44);
 
-// Not SimConnect's: whether the layer linked in can reach a simulator at all
-// (false for the built-in layer, and for the run-time one without a usable
-// SimConnect.dll).
-bool vorkastSimConnectAvailable();
-
 extern "C" {
 HRESULT SimConnect_Open(HANDLE *phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32,
                         HANDLE hEventHandle, DWORD ConfigIndex);
@@ -112,3 +107,10 @@ HRESULT SimConnect_Close(HANDLE hSimConnect);
 }
 
 #endif
+
+namespace vorkast {
+// Not SimConnect's: whether the layer linked in can reach a simulator at all
+// (false for the built-in layer, and for the run-time one without a usable
+// SimConnect.dll). With the SDK nothing defines it: SimConnect is there.
+bool simConnectAvailable();
+} // namespace vorkast

@@ -5,7 +5,7 @@
 
 using namespace vorkast::simconnect_unavailable;
 
-bool vorkastSimConnectAvailable()
+bool vorkast::simConnectAvailable()
 {
     return false;
 }

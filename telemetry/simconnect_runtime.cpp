@@ -72,7 +72,7 @@ const Api &api()
 
 } // namespace
 
-bool vorkastSimConnectAvailable()
+bool vorkast::simConnectAvailable()
 {
     return api().open != nullptr;
 }

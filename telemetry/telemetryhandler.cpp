@@ -18,7 +18,7 @@ TelemetryHandler::TelemetryHandler(Ui::MainWindow *layout, TelemetryPorts ports)
     , ports(ports)
 {
     qRegisterMetaType<TelemetryData>();
-    timer.setInterval(20);
+    timer.setInterval(kPollIntervalMs);
     connect(&timer, &QTimer::timeout, this, &TelemetryHandler::pollReader);
     timer.start();
 }

@@ -15,9 +15,9 @@ namespace Ui {
 class MainWindow;
 }
 
-// Owns the active telemetry source and polls it every 20 ms from the moment it
-// is constructed. Receivers connect once to telemetryUpdate and keep receiving
-// across source changes.
+// Owns the active telemetry source and polls it every kPollIntervalMs from the
+// moment it is constructed. Receivers connect once to telemetryUpdate and keep
+// receiving across source changes.
 class TelemetryHandler : public QObject
 {
     Q_OBJECT
@@ -25,6 +25,8 @@ class TelemetryHandler : public QObject
 public:
     // Source selectors, in the order of the window's source list.
     enum Mode { Dcs = 0, Warthunder = 1, Msfs = 2, Il2 = 3, Debug = 4 };
+    // A record per tick: kHeldInvalidRecords of them hold a packet for a second.
+    static constexpr int kPollIntervalMs = 20;
 
     // `layout` (not owned) is handed to the debug source, which reads its inputs
     // there; the network sources use `ports`.

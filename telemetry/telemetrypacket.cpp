@@ -1,9 +1,8 @@
 #include "telemetrypacket.h"
 
-#include "protocol.h"
-
 #include <cmath>
-#include <cstring>
+
+namespace vorkast {
 
 namespace {
 float nanToZero(float value)
@@ -47,16 +46,6 @@ void updateHeldPacket(TelemetryPacket &held, std::uint16_t &invalidCount,
     }
 }
 
-std::array<std::uint8_t, 65> telemetryReport(const TelemetryPacket &packet)
-{
-    std::array<std::uint8_t, 65> report{};
-    static_assert(report.size() == vorkast::protocol::kCommandReportSize);
-    report[0] = vorkast::protocol::kCommandReportId;
-    report[1] = vorkast::protocol::kCommandTelemetry;
-    std::memcpy(&report[2], &packet, sizeof packet);
-    return report;
-}
-
 std::uint8_t truncatedLowByte(double value)
 {
     if (!std::isfinite(value))
@@ -66,3 +55,5 @@ std::uint8_t truncatedLowByte(double value)
     const double low = std::fmod(std::trunc(value), 256.0);
     return static_cast<std::uint8_t>(static_cast<int>(low) & 0xFF);
 }
+
+} // namespace vorkast

@@ -65,8 +65,16 @@ constexpr std::uint8_t TrimOverride = 0x02;
 constexpr std::uint8_t OnGround = 0x04;
 }
 
+namespace vorkast {
+
 // The packet of a record; a NaN in any float field travels as 0.0.
 TelemetryPacket toPacket(const TelemetryData &data);
+
+// The packet's bytes in wire order, as a controller receives them.
+inline std::array<std::uint8_t, sizeof(TelemetryPacket)> packetBytes(const TelemetryPacket &packet)
+{
+    return std::bit_cast<std::array<std::uint8_t, sizeof(TelemetryPacket)>>(packet);
+}
 
 // Consecutive invalid records for which the last valid packet is still sent
 // (one second at one record per 20 ms tick); the next one blanks the packet.
@@ -79,9 +87,12 @@ constexpr std::uint16_t kHeldInvalidRecords = 50;
 void updateHeldPacket(TelemetryPacket &held, std::uint16_t &invalidCount,
                       const TelemetryData &record);
 
-// Report 0x1E, command 0x02: the 28 packet bytes in bytes 2..29, zero after.
-std::array<std::uint8_t, 65> telemetryReport(const TelemetryPacket &packet);
+// A fraction 0..1 times this is a percentage. An int, so that each source keeps
+// the precision (float or double) it computes in.
+constexpr int kPercentPerFraction = 100;
 
 // `value` truncated toward zero, low 8 bits: how fractions x 100 and
 // percentages become record bytes. Defined for every input (NaN and infinities give 0).
 std::uint8_t truncatedLowByte(double value);
+
+} // namespace vorkast

@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QUrl>
 
+using namespace vorkast;
+
 WarthunderTelemetryReader::WarthunderTelemetryReader(TelemetryHandler *handler, quint16 port)
     : TelemetryReader(handler)
 {

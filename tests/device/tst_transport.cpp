@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 using namespace vorkast;
 using namespace vorkast::protocol;
@@ -68,6 +69,8 @@ private slots:
     void chunkedWriteCarriesStaleTail();
     void singleReport_data();
     void singleReport();
+    void commandReportFraming();
+    void overlongPayloadSendsNothing();
     void modelKeepsChunksInsideTheRecord_data();
     void modelKeepsChunksInsideTheRecord();
     void getReport_data();
@@ -226,26 +229,28 @@ void TransportTest::chunkedWriteCarriesStaleTail()
 
 void TransportTest::singleReport_data()
 {
-    QTest::addColumn<bool>("viaSendCommand");  // else sendReport of `report` as built
+    // Bytes 2.. of `report` given to sendCommand as its payload; -1: sendReport of `report` as built.
+    QTest::addColumn<int>("payload");
     QTest::addColumn<QByteArray>("report");
     QTest::addColumn<int>("dfuRequests");
     QTest::addColumn<int>("telemetryReports");
 
-    QTest::newRow("DFU command") << true
+    QTest::newRow("DFU command") << 0
         << QByteArray::fromHex("1e 01")  // report 0x1E, command DFU
                + QByteArray(63, '\0')    // nothing else
         << 1 << 0;
-    QTest::newRow("telemetry report") << false
-        << QByteArray::fromHex("1e 02"                                            // report 0x1E, telemetry
-                               "01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10"  // 28-byte packet
-                               "11 12 13 14 15 16 17 18 19 1a 1b 1c")
-               + QByteArray(35, '\0')                                             // bytes 30..64
-        << 0 << 1;
+    const QByteArray telemetry =
+        QByteArray::fromHex("1e 02"                                            // report 0x1E, telemetry
+                            "01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10"  // 28-byte packet
+                            "11 12 13 14 15 16 17 18 19 1a 1b 1c")
+        + QByteArray(35, '\0');                                                // bytes 30..64
+    QTest::newRow("telemetry report") << -1 << telemetry << 0 << 1;
+    QTest::newRow("telemetry command") << 28 << telemetry << 0 << 1;
 }
 
 void TransportTest::singleReport()
 {
-    QFETCH(bool, viaSendCommand);
+    QFETCH(int, payload);
     QFETCH(QByteArray, report);
     QFETCH(int, dfuRequests);
     QFETCH(int, telemetryReports);
@@ -258,10 +263,10 @@ void TransportTest::singleReport()
     QVERIFY(handle);
 
     QByteArray buffer = report;
-    const int result = viaSendCommand
-        ? sendCommand(handle, std::uint8_t(report[1]))
-        : sendReport(handle, reinterpret_cast<std::uint8_t *>(buffer.data()),
-                     std::uint16_t(buffer.size()));
+    auto *bytes = reinterpret_cast<std::uint8_t *>(buffer.data());
+    const int result = payload >= 0
+        ? sendCommand(handle, bytes[1], std::span(bytes + 2, std::size_t(payload)))
+        : sendReport(handle, bytes, std::uint16_t(buffer.size()));
     QCOMPARE(result, kCommandReportSize);
     QCOMPARE(buffer, report);
 
@@ -275,6 +280,40 @@ void TransportTest::singleReport()
     QCOMPARE(joystick.dfuRequests(), dfuRequests);
     QCOMPARE(joystick.telemetryReports().size(), telemetryReports);
     QCOMPARE(joystick.completedWrites(kCommandEffectChunk), 0);
+}
+
+// The payload from byte 2, zeros after it, up to the longest payload that fits.
+void TransportTest::commandReportFraming()
+{
+    std::array<std::uint8_t, kCommandPayloadSize + 1> payload{};
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        payload[i] = std::uint8_t(0xA0 + i);
+    const auto isZero = [](std::uint8_t b) { return b == 0; };
+
+    for (std::size_t size : {0, 28, kCommandPayloadSize}) {
+        const auto report = detail::commandReport(kCommandTelemetry, std::span(payload).first(size));
+        QVERIFY(report);
+        QCOMPARE(report->size(), std::size_t(kCommandReportSize));
+        QCOMPARE((*report)[0], kCommandReportId);
+        QCOMPARE((*report)[1], kCommandTelemetry);
+        QVERIFY(std::equal(payload.begin(), payload.begin() + size, report->begin() + 2));
+        QVERIFY(std::all_of(report->begin() + 2 + size, report->end(), isZero));
+    }
+    QVERIFY(!detail::commandReport(kCommandTelemetry, payload));
+}
+
+void TransportTest::overlongPayloadSendsNothing()
+{
+    EmulatedUsbBus bus;
+    VirtualController &joystick = bus.attach(Kind::Joystick);
+    LibusbSession usb;
+    QCOMPARE(usb.initResult(), LIBUSB_SUCCESS);
+    libusb_device_handle *handle = usb.open(JOYSTICK_PRODUCT_ID);
+    QVERIFY(handle);
+
+    const std::array<std::uint8_t, kCommandPayloadSize + 1> payload{};
+    QCOMPARE(sendCommand(handle, kCommandTelemetry, payload), int(LIBUSB_ERROR_INVALID_PARAM));
+    QVERIFY(joystick.transfers().isEmpty());
 }
 
 void TransportTest::modelKeepsChunksInsideTheRecord_data()

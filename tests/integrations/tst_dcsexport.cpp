@@ -1,5 +1,6 @@
 #include "dcstelemetryreader.h"
 #include "telemetrypacket.h"
+#include "testbytes.h"
 
 #include <QHostAddress>
 #include <QProcess>
@@ -8,10 +9,10 @@
 #include <QTest>
 #include <QUdpSocket>
 
-#include <optional>
-
 // The DCS export script run by Lua 5.1 with LuaSocket, in a harness that plays
 // DCS's export environment; what it sends goes through the DCS reader's parser.
+
+using namespace vorkast;
 
 namespace {
 
@@ -30,9 +31,12 @@ const QString kFlying = QStringLiteral(
 
 QByteArray hexOf(const TelemetryData &data)
 {
-    const TelemetryPacket packet = toPacket(data);
-    return QByteArray(reinterpret_cast<const char *>(&packet), sizeof packet).toHex(' ');
+    return bytesOf(toPacket(data)).toHex(' ');
 }
+
+// A callback of the mission's own, defined before the script loads.
+const QString kCountFrames =
+    QStringLiteral("run frames = 0 function LuaExportAfterNextFrame() frames = frames + 1 end");
 
 TelemetryData flyingRecord()
 {
@@ -99,6 +103,17 @@ public:
         }
     }
 
+    // Runs `commands` in turn: empty, or the first that failed and its output.
+    QString script(const QStringList &commands)
+    {
+        for (const QString &command : commands) {
+            const Reply reply = (*this)(command);
+            if (!reply.ok)
+                return command + QStringLiteral(" -> ") + reply.output.join(u'\n');
+        }
+        return {};
+    }
+
     // What a `run print(...)` printed.
     QString print(const QString &expression)
     {
@@ -109,13 +124,6 @@ public:
 private:
     QProcess lua;
 };
-
-#define HARNESS(h, command)                                                              \
-    do {                                                                                 \
-        const Harness::Reply reply_ = (h)(command);                                      \
-        QVERIFY2(reply_.ok, qPrintable(QStringLiteral("%1 -> %2")                        \
-                                           .arg(QString(command), reply_.output.join(u'\n')))); \
-    } while (false)
 
 // Datagrams the script sent to the test's own port.
 class Receiver
@@ -216,15 +224,11 @@ private slots:
         QVERIFY(receiver.bound);
         Harness dcs;
         QVERIFY(dcs.started());
-        HARNESS(dcs, QStringLiteral("run VorkastExportOptions = { port = %1, %2 }")
-                         .arg(receiver.port())
-                         .arg(options));
-        HARNESS(dcs, "run " + kFlying);
-        if (!stubs.isEmpty())
-            HARNESS(dcs, "run " + stubs);
-        HARNESS(dcs, "load");
-        HARNESS(dcs, "start");
-        HARNESS(dcs, "frame 0");
+        const QString setOptions = QStringLiteral("run VorkastExportOptions = { port = %1, %2 }")
+                                       .arg(receiver.port())
+                                       .arg(options);
+        QCOMPARE(dcs.script({setOptions, "run " + kFlying, "run " + stubs, "load", "start", "frame 0"}),
+                 QString());
 
         const QList<QByteArray> datagrams = receiver.take();
         QCOMPARE(datagrams.size(), 1);
@@ -249,13 +253,9 @@ private slots:
         QVERIFY(receiver.bound);
         Harness dcs(env);
         QVERIFY(dcs.started());
-        HARNESS(dcs, "run assert(os.setlocale('de_DE.UTF-8', 'numeric'))");
+        QCOMPARE(dcs.script({"run assert(os.setlocale('de_DE.UTF-8', 'numeric'))"}), QString());
         QCOMPARE(dcs.print("string.format('%.1f', 2.5)"), QStringLiteral("2,5"));
-        HARNESS(dcs, receiver.options());
-        HARNESS(dcs, "run " + kFlying);
-        HARNESS(dcs, "load");
-        HARNESS(dcs, "start");
-        HARNESS(dcs, "frame 0");
+        QCOMPARE(dcs.script({receiver.options(), "run " + kFlying, "load", "start", "frame 0"}), QString());
 
         const QList<QByteArray> datagrams = receiver.take();
         QCOMPARE(datagrams.size(), 1);
@@ -296,13 +296,10 @@ private slots:
         QVERIFY(receiver.bound);
         Harness dcs;
         QVERIFY(dcs.started());
-        HARNESS(dcs, receiver.options());
-        HARNESS(dcs, "run " + kFlying);
-        HARNESS(dcs, "load");
-        HARNESS(dcs, "start");
+        QCOMPARE(dcs.script({receiver.options(), "run " + kFlying, "load", "start"}), QString());
         int sent = 0;
         for (int ms : frames) {
-            HARNESS(dcs, QStringLiteral("frame %1").arg(ms));
+            QCOMPARE(dcs.script({QStringLiteral("frame %1").arg(ms)}), QString());
             sent += int(receiver.take().size());
         }
         QVERIFY2(sent >= least && sent <= most, qPrintable(QString::number(sent)));
@@ -314,20 +311,15 @@ private slots:
         QVERIFY(receiver.bound);
         Harness dcs;
         QVERIFY(dcs.started());
-        HARNESS(dcs, receiver.options());
-        HARNESS(dcs, "run " + kFlying);
-        HARNESS(dcs, "run calls = {} "
-                     "function LuaExportStart() calls[#calls + 1] = 'start' end "
-                     "function LuaExportAfterNextFrame() calls[#calls + 1] = 'frame' end "
-                     "function LuaExportStop() calls[#calls + 1] = 'stop' end");
-        HARNESS(dcs, "load");
-        HARNESS(dcs, "start");
-        HARNESS(dcs, "frame 0");
-        HARNESS(dcs, "frame 10");
-        HARNESS(dcs, "frame 25");
+        QCOMPARE(dcs.script({receiver.options(), "run " + kFlying,
+                             "run calls = {} "
+                             "function LuaExportStart() calls[#calls + 1] = 'start' end "
+                             "function LuaExportAfterNextFrame() calls[#calls + 1] = 'frame' end "
+                             "function LuaExportStop() calls[#calls + 1] = 'stop' end",
+                             "load", "start", "frame 0", "frame 10", "frame 25"}),
+                 QString());
         QCOMPARE(receiver.take().size(), 2);
-        HARNESS(dcs, "stop");
-        HARNESS(dcs, "frame 50");
+        QCOMPARE(dcs.script({"stop", "frame 50"}), QString());
         QCOMPARE(receiver.take().size(), 0);  // closed with the mission
         QCOMPARE(dcs.print("table.concat(calls, ' ')"),
                  QStringLiteral("start frame frame frame stop frame"));
@@ -341,21 +333,15 @@ private slots:
         QVERIFY(receiver.bound);
         Harness dcs;
         QVERIFY(dcs.started());
-        HARNESS(dcs, receiver.options());
-        HARNESS(dcs, "run " + kFlying);
-        HARNESS(dcs, "run frames = 0 function LuaExportAfterNextFrame() frames = frames + 1 end");
-        HARNESS(dcs, "load");
-        HARNESS(dcs, "start");
-
         // A failing socket: no datagram, no error for DCS, the previous exporter still runs.
-        HARNESS(dcs, "run failSend = true");
-        HARNESS(dcs, "frame 0");
+        QCOMPARE(dcs.script({receiver.options(), "run " + kFlying, kCountFrames, "load", "start",
+                             "run failSend = true", "frame 0"}),
+                 QString());
         const Harness::Reply again = dcs("frame 25");
         QVERIFY(again.ok);
         QCOMPARE(again.output.size(), 1);  // reported once, on the first failure only
         QCOMPARE(receiver.take().size(), 0);
-        HARNESS(dcs, "run failSend = false");
-        HARNESS(dcs, "frame 50");
+        QCOMPARE(dcs.script({"run failSend = false", "frame 50"}), QString());
         QCOMPARE(receiver.take().size(), 1);
         QCOMPARE(dcs.print("frames"), QStringLiteral("3"));
     }
@@ -364,18 +350,15 @@ private slots:
     {
         Harness dcs;
         QVERIFY(dcs.started());
-        HARNESS(dcs, "run package.loaded.socket = nil "
-                     "package.preload.socket = function() error('no LuaSocket here') end");
-        HARNESS(dcs, "run " + kFlying);
-        HARNESS(dcs, "run frames = 0 function LuaExportAfterNextFrame() frames = frames + 1 end");
-        HARNESS(dcs, "load");
+        QCOMPARE(dcs.script({"run package.loaded.socket = nil "
+                             "package.preload.socket = function() error('no LuaSocket here') end",
+                             "run " + kFlying, kCountFrames, "load"}),
+                 QString());
         const Harness::Reply start = dcs("start");
         QVERIFY(start.ok);
         QVERIFY2(start.output.first().contains(u"no LuaSocket here"),
                  qPrintable(start.output.join(u'\n')));
-        HARNESS(dcs, "frame 0");
-        HARNESS(dcs, "frame 25");
-        HARNESS(dcs, "stop");
+        QCOMPARE(dcs.script({"frame 0", "frame 25", "stop"}), QString());
         QCOMPARE(dcs.print("frames"), QStringLiteral("2"));
     }
 
@@ -383,10 +366,7 @@ private slots:
     {
         Harness dcs;
         QVERIFY(dcs.started());
-        HARNESS(dcs, "run " + kFlying);
-        HARNESS(dcs, "load");
-        HARNESS(dcs, "start");
-        HARNESS(dcs, "stop");
+        QCOMPARE(dcs.script({"run " + kFlying, "load", "start", "stop"}), QString());
         QCOMPARE(dcs.print("socketLog[2]"),
                  QStringLiteral("setpeername 127.0.0.1 %1").arg(DcsTelemetryReader::kPort));
     }

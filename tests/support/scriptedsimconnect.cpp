@@ -94,7 +94,7 @@ qsizetype queuedMessages()
 
 } // namespace ScriptedSimConnect
 
-bool vorkastSimConnectAvailable()
+bool vorkast::simConnectAvailable()
 {
     return true;
 }

@@ -2,6 +2,7 @@
 #include "stdoutcapture.h"
 #include "telemetryhandler.h"
 #include "telemetrypacket.h"
+#include "testbytes.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -64,8 +65,7 @@ TelemetryData answered(TelemetryData data)
 
 QByteArray packetHex(const TelemetryData &data)
 {
-    const TelemetryPacket packet = toPacket(data);
-    return QByteArray(reinterpret_cast<const char *>(&packet), sizeof packet).toHex(' ');
+    return bytesOf(vorkast::toPacket(data)).toHex(' ');
 }
 
 const QString kOpen = QStringLiteral("Open(\"Vorkast\", null, 0, null, 0)");

@@ -2,6 +2,7 @@
 #include "stdoutcapture.h"
 #include "telemetryhandler.h"
 #include "telemetrypacket.h"
+#include "testbytes.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -37,9 +38,8 @@ private slots:
         for (int tick = 0; tick < 5; ++tick) {
             out += stdoutOf([&] { handler.pollReader(); });
             QCOMPARE(spy.size(), 1);
-            const TelemetryPacket packet = toPacket(spy.takeFirst().at(0).value<TelemetryData>());
-            QCOMPARE(QByteArray(reinterpret_cast<const char *>(&packet), sizeof packet),
-                     QByteArray(sizeof packet, '\0'));
+            QCOMPARE(bytesOf(vorkast::toPacket(spy.takeFirst().at(0).value<TelemetryData>())),
+                     QByteArray(sizeof(TelemetryPacket), '\0'));
         }
         out += stdoutOf([&] { handler.setMode(TelemetryHandler::Debug); });
         QCOMPARE(out, QByteArray("Start MSFS 2020 telemetry \nStop MSFS 2020 telemetry \n"));

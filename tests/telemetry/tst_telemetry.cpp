@@ -1,8 +1,9 @@
 #include "dcstelemetryreader.h"
-#include "loopback.h"
 #include "il2telemetryreader.h"
+#include "loopback.h"
 #include "telemetryhandler.h"
 #include "telemetrypacket.h"
+#include "testbytes.h"
 #include "ui_mainwindow.h"
 
 #include <QElapsedTimer>
@@ -10,37 +11,40 @@
 #include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTest>
-#include <QThread>
 #include <QUdpSocket>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 // The telemetry core without a window: the packet and its hold, the handler's
-// sources, and the DCS datagram format through a real UDP socket.
+// sources, and the DCS datagram format, parsed and through a real UDP socket.
+
+using namespace vorkast;
 
 namespace {
 
-QByteArray bytesOf(const TelemetryPacket &packet)
-{
-    return QByteArray(reinterpret_cast<const char *>(&packet), sizeof packet);
-}
-
-QByteArray le32(float value)
-{
-    QByteArray bytes(4, '\0');
-    std::memcpy(bytes.data(), &value, 4);
-    return bytes;
-}
-
-void sendDcs(const QList<QByteArray> &datagrams)
-{
-    QVERIFY(sendOverLoopback(testPorts().dcs, datagrams));
-}
-
 const QByteArray kSample = "1;350.5;-2.5;1.2;4.5;1500;0.5;0;0.25;1;0;0;1";
+
+// The packet's eight byte fields as hex, then its five floats.
+QByteArray packet(const char *bytes, float thrust = 0, float airspeed = 0, float verticalSpeed = 0,
+                  float g = 0, float aoa = 0)
+{
+    return QByteArray::fromHex(bytes) + f32(thrust) + f32(airspeed) + f32(verticalSpeed) + f32(g)
+        + f32(aoa);
+}
+
+// IL-2: ten header bytes (the telemetry packet id first), then one block: id 6
+// (airspeed, m/s), one value.
+QByteArray il2Airspeed(float metresPerSecond)
+{
+    return le32(0x54000101) + QByteArray(6, '\0') + QByteArray::fromHex("01 06 00 01") + f32(metresPerSecond);
+}
+
+TelemetryData recordAt(const QSignalSpy &spy, int index)
+{
+    return spy.at(index).at(0).value<TelemetryData>();
+}
 
 } // namespace
 
@@ -51,45 +55,23 @@ class TestTelemetry : public QObject
 private slots:
     void packetLayout()
     {
-        TelemetryData data;
-        data.valid = true;
-        data.on_ground = true;
-        data.flaps = 50;
-        data.brake = 25;
-        data.gear = 100;
-        data.trim_roll = -1;
-        data.trim_yaw = -100;
-        data.thrust = 1500.0f;
-        data.airspeed = std::numeric_limits<float>::quiet_NaN();
-        data.vertical_speed = -2.5f;
-        data.g_force = 1.2f;
-        data.aoa = 4.5f;
-        const QByteArray expected = QByteArray::fromHex("05 32 00 19 64 ff 00 9c")
-            + le32(1500.0f) + le32(0.0f)  // NaN airspeed travels as 0.0
-            + le32(-2.5f) + le32(1.2f) + le32(4.5f);
+        const TelemetryData data{.valid = true, .trim_override = true, .on_ground = true,
+                                 .flaps = 50, .brake = 25, .gear = 100, .thrust = 1500.0f,
+                                 .trim_roll = -1, .trim_yaw = -100,
+                                 .airspeed = std::numeric_limits<float>::quiet_NaN(),
+                                 .vertical_speed = -2.5f, .g_force = 1.2f, .aoa = 4.5f};
+        // NaN airspeed travels as 0.0.
+        const QByteArray expected = packet("07 32 00 19 64 ff 00 9c", 1500.0f, 0.0f, -2.5f, 1.2f, 4.5f);
         QCOMPARE(bytesOf(toPacket(data)).toHex(' '), expected.toHex(' '));
-
-        const auto report = telemetryReport(toPacket(data));
-        QCOMPARE(report[0], std::uint8_t(0x1E));
-        QCOMPARE(report[1], std::uint8_t(0x02));
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(&report[2]), 28), expected);
-        QVERIFY(std::all_of(report.begin() + 30, report.end(), [](auto b) { return b == 0; }));
-    }
-
-    void trimOverrideFlag()
-    {
-        TelemetryData data;
-        data.trim_override = true;
-        QCOMPARE(toPacket(data).flags, std::uint8_t(0x02));
+        QCOMPARE(bytesOf(packetBytes(toPacket(data))), expected);
     }
 
     // Fifty invalid records in a row keep the last valid packet, valid bit
     // included; the 51st blanks it; a valid record restores at once.
     void holdThenBlank()
     {
-        TelemetryData valid;
-        valid.valid = true;
-        valid.airspeed = 200.0f;
+        const TelemetryData valid{.valid = true, .airspeed = 200.0f};
+        const QByteArray blank(28, '\0');
         TelemetryPacket held{};
         std::uint16_t count = 7;
         updateHeldPacket(held, count, valid);
@@ -101,11 +83,11 @@ private slots:
             QCOMPARE(bytesOf(held), validBytes);
         }
         updateHeldPacket(held, count, TelemetryData{});
-        QCOMPARE(bytesOf(held), QByteArray(28, '\0'));
+        QCOMPARE(bytesOf(held), blank);
         for (int i = 0; i < 1000; ++i)  // the count never wraps into holding again
             updateHeldPacket(held, count, TelemetryData{});
         QCOMPARE(count, std::uint16_t(50));
-        QCOMPARE(bytesOf(held), QByteArray(28, '\0'));
+        QCOMPARE(bytesOf(held), blank);
 
         updateHeldPacket(held, count, valid);
         QCOMPARE(bytesOf(held), validBytes);
@@ -130,89 +112,62 @@ private slots:
     {
         QFETCH(double, value);
         QFETCH(int, byte);
-        QCOMPARE(int(::truncatedLowByte(value)), byte);
+        QCOMPARE(int(vorkast::truncatedLowByte(value)), byte);
     }
 
     void dcsParse_data()
     {
         QTest::addColumn<QByteArray>("datagram");
         QTest::addColumn<QByteArray>("packet");  // as toPacket gives it
-        QTest::newRow("sample") << kSample
-                                << QByteArray::fromHex("05 32 00 19 64 00 00 00") + le32(1500)
-                                       + le32(350.5f) + le32(-2.5f) + le32(1.2f) + le32(4.5f);
+        const QByteArray sample = packet("05 32 00 19 64 00 00 00", 1500, 350.5f, -2.5f, 1.2f, 4.5f);
+        QTest::newRow("sample") << kSample << sample;
         QTest::newRow("not valid") << QByteArray("1;350.5;-2.5;1.2;4.5;1500;0.5;0;0.25;1;0;0;0")
-                                   << QByteArray::fromHex("04 32 00 19 64 00 00 00") + le32(1500)
-                                          + le32(350.5f) + le32(-2.5f) + le32(1.2f) + le32(4.5f);
+                                   << packet("04 32 00 19 64 00 00 00", 1500, 350.5f, -2.5f, 1.2f, 4.5f);
         QTest::newRow("fractions") << QByteArray("0;0;0;0;0;0;1.5;-0.1;0.999;0.01;7;7;1")
-                                   << QByteArray::fromHex("01 96 f6 63 01 00 00 00")
-                                          + QByteArray(20, '\0');
-        QTest::newRow("malformed fields")
-            << QByteArray("x;abc;1,5;;4.5;1e3;zz;0.5;;1;;;1")
-            << QByteArray::fromHex("01 00 32 00 64 00 00 00") + le32(1000) + le32(0) + le32(0)
-                   + le32(0) + le32(4.5f);
-        QTest::newRow("short") << QByteArray("1;350.5;-2.5")
-                               << QByteArray::fromHex("04 00 00 00 00 00 00 00") + le32(0)
-                                      + le32(350.5f) + le32(-2.5f) + le32(0) + le32(0);
+                                   << packet("01 96 f6 63 01 00 00 00");
+        QTest::newRow("malformed fields") << QByteArray("x;abc;1,5;;4.5;1e3;zz;0.5;;1;;;1")
+                                          << packet("01 00 32 00 64 00 00 00", 1000, 0, 0, 0, 4.5f);
+        QTest::newRow("short") << QByteArray("1;350.5;-2.5") << packet("04 00 00 00 00 00 00 00", 0, 350.5f, -2.5f);
         QTest::newRow("empty") << QByteArray() << QByteArray(28, '\0');
-        QTest::newRow("extra fields ignored") << kSample + ";9;9;garbage"
-                                              << QByteArray::fromHex("05 32 00 19 64 00 00 00")
-                                                     + le32(1500) + le32(350.5f) + le32(-2.5f)
-                                                     + le32(1.2f) + le32(4.5f);
-        QTest::newRow("not utf-8") << QByteArray("\xff\xfe;\x80;;;;;;;;;;;1")
-                                   << QByteArray::fromHex("01 00 00 00 00 00 00 00")
-                                          + QByteArray(20, '\0');
+        QTest::newRow("extra fields ignored") << kSample + ";9;9;garbage" << sample;
+        QTest::newRow("not utf-8") << QByteArray("\xff\xfe;\x80;;;;;;;;;;;1") << packet("01 00 00 00 00 00 00 00");
     }
 
     void dcsParse()
     {
         QFETCH(QByteArray, datagram);
         QFETCH(QByteArray, packet);
-        QCOMPARE(bytesOf(toPacket(DcsTelemetryReader::parse(datagram))).toHex(' '),
-                 packet.toHex(' '));
+        QCOMPARE(bytesOf(toPacket(DcsTelemetryReader::parse(datagram))).toHex(' '), packet.toHex(' '));
     }
 
     // Through the socket: the newest datagram of a tick counts, a tick without
-    // one gives an invalid all-zero record.
+    // one gives an invalid all-zero record. Choosing DCS again closes the old
+    // socket before binding the new one, and leaving DCS frees the port.
     void dcsSocket()
     {
         TelemetryHandler handler(nullptr, testPorts());
         QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
         handler.setMode(TelemetryHandler::Dcs);
+        handler.setMode(TelemetryHandler::Dcs);
+        const auto tick = [&](const QList<QByteArray> &datagrams) {
+            spy.clear();
+            if (sendOverLoopback(testPorts().dcs, datagrams))
+                handler.pollReader();
+            return spy.size();
+        };
 
-        sendDcs({"0;1;0;0;0;0;0;0;0;0;0;0;1", "0;2;0;0;0;0;0;0;0;0;0;0;1", kSample});
-        handler.pollReader();
-        QCOMPARE(spy.size(), 1);
-        const auto first = spy.takeFirst().at(0).value<TelemetryData>();
-        QVERIFY(first.valid && first.on_ground);
-        QCOMPARE(first.airspeed, 350.5f);
-
-        handler.pollReader();
-        QCOMPARE(spy.size(), 1);
-        const auto none = spy.takeFirst().at(0).value<TelemetryData>();
-        QCOMPARE(bytesOf(toPacket(none)), QByteArray(28, '\0'));
-
+        QCOMPARE(tick({"0;1;0;0;0;0;0;0;0;0;0;0;1", "0;2;0;0;0;0;0;0;0;0;0;0;1", kSample}), 1);
+        QVERIFY(recordAt(spy, 0).valid && recordAt(spy, 0).on_ground);
+        QCOMPARE(recordAt(spy, 0).airspeed, 350.5f);
+        QCOMPARE(tick({}), 1);
+        QCOMPARE(bytesOf(toPacket(recordAt(spy, 0))), QByteArray(28, '\0'));
         // A datagram far larger than any sender would use is read whole.
-        sendDcs({kSample + ";" + QByteArray(60000, '9')});
-        handler.pollReader();
-        QCOMPARE(spy.takeFirst().at(0).value<TelemetryData>().airspeed, 350.5f);
-    }
-
-    // Choosing DCS again closes the old socket before binding the new one, and
-    // leaving DCS frees the port.
-    void dcsRebindsAndReleasesPort()
-    {
-        TelemetryHandler handler(nullptr, testPorts());
-        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
-        handler.setMode(TelemetryHandler::Dcs);
-        handler.setMode(TelemetryHandler::Dcs);
-        sendDcs({kSample});
-        handler.pollReader();
-        QVERIFY(spy.takeFirst().at(0).value<TelemetryData>().valid);
+        QCOMPARE(tick({kSample + ";" + QByteArray(60000, '9')}), 1);
+        QCOMPARE(recordAt(spy, 0).airspeed, 350.5f);
 
         handler.setMode(TelemetryHandler::Debug);
         QUdpSocket probe;
-        QVERIFY2(probe.bind(QHostAddress::Any, testPorts().dcs,
-                            QAbstractSocket::DontShareAddress),
+        QVERIFY2(probe.bind(QHostAddress::Any, testPorts().dcs, QAbstractSocket::DontShareAddress),
                  qPrintable(probe.errorString()));
     }
 
@@ -237,9 +192,7 @@ private slots:
         QVERIFY(arrives(DcsTelemetryReader::kPort, kSample));
         handler.setMode(TelemetryHandler::Il2);
         spy.clear();
-        QVERIFY(arrives(Il2TelemetryReader::kPort, QByteArray::fromHex("01 01 00 54")
-                                                        + QByteArray(6, '\0')
-                                                        + QByteArray::fromHex("01 06 00 01 00 00 c8 42")));
+        QVERIFY(arrives(Il2TelemetryReader::kPort, il2Airspeed(100.0f)));
     }
 
     void floodDrainedInOneTick_data()
@@ -253,11 +206,8 @@ private slots:
         QTest::newRow("DCS") << int(TelemetryHandler::Dcs) << int(testPorts().dcs)
                              << QByteArray("0;100;0;0;0;0;0;0;0;0;0;0;1")
                              << QByteArray("0;200;0;0;0;0;0;0;0;0;0;0;1") << 200.0f;
-        // Ten header bytes (the telemetry packet id first), one block: id 6 (airspeed, m/s), one value.
-        const QByteArray il2 = QByteArray::fromHex("01 01 00 54") + QByteArray(6, '\0')
-            + QByteArray::fromHex("01 06 00 01");
         QTest::newRow("IL-2") << int(TelemetryHandler::Il2) << int(testPorts().il2)
-                              << il2 + le32(10.0f) << il2 + le32(50.0f) << 180.0f;
+                              << il2Airspeed(10.0f) << il2Airspeed(50.0f) << 180.0f;
     }
 
     // A flood in one tick: the tick reads every queued datagram and only the
@@ -351,25 +301,13 @@ private slots:
         handler.setMode(mode);
         handler.pollReader();
         QCOMPARE(spy.size(), 1);
-        const auto data = spy.takeFirst().at(0).value<TelemetryData>();
+        const TelemetryData data = recordAt(spy, 0);
         QVERIFY(data.valid);
         QCOMPARE(data.airspeed, 123.0f);
         QCOMPARE(data.vertical_speed, float(-37 * 10.0 / 100.0));
         QCOMPARE(data.g_force, 10.0f);
         QCOMPARE(data.trim_yaw, std::int8_t(-100));
         QCOMPARE(data.gear, std::uint8_t(100));
-    }
-
-    // The handler polls on its own every 20 ms.
-    void timerPolls()
-    {
-        QMainWindow window;
-        Ui::MainWindow ui;
-        ui.setupUi(&window);
-        TelemetryHandler handler(&ui, testPorts());
-        QSignalSpy spy(&handler, &TelemetryHandler::telemetryUpdate);
-        handler.setMode(TelemetryHandler::Debug);
-        QTRY_VERIFY_WITH_TIMEOUT(spy.size() >= 5, 2000);
     }
 };
 
