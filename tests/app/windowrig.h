@@ -1,42 +1,21 @@
 #pragma once
 
-#include "emulatedusbbus.h"
 #include "loopback.h"
-#include "mainwindow.h"
+#include "windowonbus.h"
 
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QWidget>
 
-#include <memory>
-
-// A main window started on an emulated bus holding the chosen controllers, its
-// network telemetry sources on the test program's free ports (testPorts()).
-// Records a test puts on a controller before start() are what the window reads
-// at start-up.
-struct WindowRig
+// The window on an emulated bus (WindowOnBus), its network telemetry sources
+// on the test program's free ports (testPorts()), with a test's means to look
+// at it and drive it.
+struct WindowRig : WindowOnBus
 {
-    EmulatedUsbBus bus;
-    VirtualController *joystick = nullptr;
-    VirtualController *pedals = nullptr;
-    std::unique_ptr<MainWindow> window;
+    using WindowOnBus::WindowOnBus;
 
-    WindowRig(bool withJoystick, bool withPedals)
-    {
-        if (withJoystick)
-            joystick = &bus.attach(VirtualController::Kind::Joystick);
-        if (withPedals)
-            pedals = &bus.attach(VirtualController::Kind::Pedals);
-    }
-
-    ~WindowRig() { window.reset(); }  // libusb_exit before the bus goes away
-
-    MainWindow &start()
-    {
-        window = std::make_unique<MainWindow>(nullptr, testPorts());
-        return *window;
-    }
+    MainWindow &start() { return WindowOnBus::start(testPorts()); }
 
     template <typename T>
     T *control(const char *name) const
