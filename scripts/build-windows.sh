@@ -31,7 +31,9 @@ jobs="$(nproc)"
 sudo=""
 [[ "$(id -u)" -ne 0 ]] && sudo="sudo"
 
-log() { printf '== %s\n' "$*"; }
+# Messages go to standard error: standard output is kept for what a function
+# hands back to a caller that captures it.
+log() { printf '== %s\n' "$*" >&2; }
 
 # --- 1. Packages and sources -------------------------------------------------
 host_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
@@ -50,6 +52,7 @@ fi
 
 # apt-get source needs a deb-src entry for the suites the binaries come from.
 ensure_deb_src() {
+    # shellcheck disable=SC2016 # $(CREATED_BY) is apt's placeholder, not the shell's
     if apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx Sources; then
         return
     fi
@@ -61,7 +64,7 @@ ensure_deb_src() {
             | $sudo tee "$list" >/dev/null
     else
         local codename
-        codename="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+        codename="$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)"
         $sudo tee "$list" >/dev/null <<SOURCES
 Types: deb-src
 URIs: http://deb.debian.org/debian
@@ -76,7 +79,7 @@ Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SOURCES
     fi
-    $sudo apt-get update
+    $sudo apt-get update >&2
 }
 
 # Unpacks Debian's source of $1 (optionally =version) into $2, patches applied,
@@ -224,6 +227,7 @@ export WINEPATH
 
 rm -rf "$WINEPREFIX"
 log "Tests under wine (prefix $WINEPREFIX)"
+# shellcheck disable=SC2016 # the inner script takes its values as arguments
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -euo pipefail -c '
     wineboot -i >/dev/null 2>&1
     ctest --test-dir "$1" --output-on-failure --parallel "$2"

@@ -7,7 +7,7 @@ packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev
           libgl-dev libusb-1.0-0-dev)
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(umockdev libumockdev-dev lua5.1 lua-socket locales desktop-file-utils dpkg-dev
-               clang-14 libclang-rt-14-dev libbenchmark-dev)
+               clang-14 libclang-rt-14-dev libbenchmark-dev shellcheck)
 fi
 
 missing=()

@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs the whole test suite:
-# once as built normally, once more under AddressSanitizer and
-# UndefinedBehaviorSanitizer (build-asan), then every fuzz target for
-# VORKAST_FUZZ_SECONDS (default 30) each (build-fuzz, clang), then the Windows
-# build with its tests under wine (scripts/build-windows.sh; the first run also
-# builds Qt for Windows, about 25 minutes, cached in ~/.cache/vorkast).
-# Arguments go to the Linux runs of ctest.
+# Installs what is missing, checks the shell scripts with shellcheck, builds
+# everything and runs the whole test suite: once as built normally, once more
+# under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan), then
+# every fuzz target for VORKAST_FUZZ_SECONDS (default 30) each (build-fuzz,
+# clang), then the Windows build with its tests under wine
+# (scripts/build-windows.sh; the first run also builds Qt for Windows, about 25
+# minutes, cached in ~/.cache/vorkast). Arguments go to the Linux runs of ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh --tests
+
+# Every tracked file that starts as a shell script (.ci/run and packaging/postinst
+# have no .sh to go by).
+shell_scripts=()
+while IFS= read -r -d '' file; do
+    if head -n1 "$file" | grep -qE '^#!.*\b(ba)?sh\b'; then shell_scripts+=("$file"); fi
+done < <(git ls-files -z)
+shellcheck "${shell_scripts[@]}"
+
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORKAST_BUILD_TESTS=ON \
     -DVORKAST_BUILD_BENCH=ON
 cmake --build build --parallel

@@ -64,6 +64,7 @@ for needed in libqt6widgets6 libqt6network6 libusb-1.0-0 qt6-qpa-plugins libc6 l
     grep -Eq "(^|, )${needed//+/\\+}( |,|$)" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 # Every dependency is a package this system knows (a misspelt name could never install).
+# shellcheck disable=SC2020 # tr: both separators become line breaks, one character each
 while read -r name; do
     dpkg-query -W "$name" >/dev/null 2>&1 || fail "Depends names $name, which is no package here"
 done < <(tr ',|' '\n\n' <<<"$depends" | sed -E 's/\(.*\)//; s/:any//; s/[[:space:]]//g' | grep .)
