@@ -48,7 +48,7 @@ constexpr std::array<const char *, 5> kSourceNames{"DCS", "War Thunder", "MSFS",
 // Replaces the record's leading bytes with those of the reply that arrived;
 // the rest of the record, and the whole record on failure, stays as it was.
 // False when nothing arrived.
-bool readRecord(libusb_device_handle *device, std::uint8_t reportId, void *record,
+bool readRecord(Device *device, std::uint8_t reportId, void *record,
                 std::size_t size)
 {
     std::array<std::uint8_t, kReadLength> reply{};
@@ -56,6 +56,16 @@ bool readRecord(libusb_device_handle *device, std::uint8_t reportId, void *recor
     if (received > 0)
         std::memcpy(record, reply.data(), std::min<std::size_t>(size, std::size_t(received)));
     return received > 0;
+}
+
+// Opens a controller; one that is there but cannot be used is said on stderr.
+DeviceHandle openOrSay(std::uint16_t productId, const char *name, bool usbReady)
+{
+    OpenedController opened =
+        openController(productId, usbReady ? std::optional<libusb_context *>(nullptr) : std::nullopt);
+    if (!opened.device && !opened.problem.empty())
+        qWarning().noquote() << name << "controller not usable:" << QString::fromStdString(opened.problem);
+    return std::move(opened.device);
 }
 
 } // namespace
@@ -68,8 +78,6 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     , deviceBusy(0)
     , pedalsSoftwareSettings{}
     , pedalsHardwareSettings{}
-    , joystickDevice(nullptr)
-    , pedalsDevice(nullptr)
     , telemetryPacket{}
     , telemetryHandler(nullptr)
 {
@@ -87,13 +95,10 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     if (!profilesUsable)
         qWarning() << "No profiles folder in" << profilesDir.path() << "- profiles are disabled";
 
-    // Without a libusb context there is nothing to open: both controllers are absent.
-    if (libusb_init(nullptr) == LIBUSB_SUCCESS) {
-        joystickDevice = libusb_open_device_with_vid_pid(nullptr, CONTROLLER_VENDOR_ID,
-                                                         JOYSTICK_PRODUCT_ID);
-        pedalsDevice = libusb_open_device_with_vid_pid(nullptr, CONTROLLER_VENDOR_ID,
-                                                       PEDALS_PRODUCT_ID);
-    }
+    // Without a libusb context only the HID route is left.
+    usbReady = libusb_init(nullptr) == LIBUSB_SUCCESS;
+    joystickDevice = openOrSay(JOYSTICK_PRODUCT_ID, "Joystick", usbReady);
+    pedalsDevice = openOrSay(PEDALS_PRODUCT_ID, "Pedals", usbReady);
     updateJoystickStatus();
     updatePedalsStatus();
 
@@ -112,9 +117,10 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
 MainWindow::~MainWindow()
 {
     delete ui;
-    closeDevice(joystickDevice);
-    closeDevice(pedalsDevice);
-    libusb_exit(nullptr);
+    joystickDevice.reset();
+    pedalsDevice.reset();
+    if (usbReady)
+        libusb_exit(nullptr);
     // Last, so the source's sockets and simulator connection close cleanly at exit.
     delete telemetryHandler;
 }
@@ -141,17 +147,17 @@ void MainWindow::updatePedalsStatus()
 
 void MainWindow::on_dfu_mode_button_clicked()
 {
-    sendCommand(joystickDevice, kCommandDfu);
+    sendCommand(joystickDevice.get(), kCommandDfu);
 }
 
 void MainWindow::on_pedal_dfu_mode_button_clicked()
 {
-    sendCommand(pedalsDevice, kCommandDfu);
+    sendCommand(pedalsDevice.get(), kCommandDfu);
 }
 
 struct MainWindow::RecordPlace
 {
-    libusb_device_handle *device;
+    Device *device;
     std::uint8_t reportId;  // read
     std::uint8_t command;   // written in chunks
     void *bytes;
@@ -165,19 +171,19 @@ MainWindow::RecordPlace MainWindow::place(SettingsRecord which)
 {
     switch (which) {
     case SettingsRecord::JoystickEffects:
-        return {joystickDevice, kEffectReportId, kCommandEffectChunk, &joystickSoftwareSettings,
+        return {joystickDevice.get(), kEffectReportId, kCommandEffectChunk, &joystickSoftwareSettings,
                 sizeof joystickSoftwareSettings, &MainWindow::joystickSoftwareSettingsToUI,
                 &MainWindow::uiToJoystickSoftwareSettings, "Joystick effect settings"};
     case SettingsRecord::JoystickSystem:
-        return {joystickDevice, kHardwareReportId, kCommandHardwareChunk, &joystickHardwareSettings,
+        return {joystickDevice.get(), kHardwareReportId, kCommandHardwareChunk, &joystickHardwareSettings,
                 sizeof joystickHardwareSettings, &MainWindow::joystickHardwareSettingsToUI,
                 &MainWindow::uiToJoystickHardwareSettings, "Joystick system settings"};
     case SettingsRecord::PedalsEffects:
-        return {pedalsDevice, kEffectReportId, kCommandEffectChunk, &pedalsSoftwareSettings,
+        return {pedalsDevice.get(), kEffectReportId, kCommandEffectChunk, &pedalsSoftwareSettings,
                 sizeof pedalsSoftwareSettings, &MainWindow::pedalsSoftwareSettingsToUI,
                 &MainWindow::uiToPedalsSoftwareSettings, "Pedals effect settings"};
     case SettingsRecord::PedalsSystem:
-        return {pedalsDevice, kHardwareReportId, kCommandHardwareChunk, &pedalsHardwareSettings,
+        return {pedalsDevice.get(), kHardwareReportId, kCommandHardwareChunk, &pedalsHardwareSettings,
                 sizeof pedalsHardwareSettings, &MainWindow::pedalsHardwareSettingsToUI,
                 &MainWindow::uiToPedalsHardwareSettings, "Pedals system settings"};
     }
@@ -269,7 +275,7 @@ void MainWindow::warn(const QString &message)
     tell(message);
 }
 
-bool MainWindow::awaitDeviceNotBusy(libusb_device_handle *device)
+bool MainWindow::awaitDeviceNotBusy(Device *device)
 {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const bool settled = awaitIdle(
@@ -360,7 +366,7 @@ void MainWindow::telemetryReceived(TelemetryData telemetryData)
     static_assert(sizeof(TelemetryPacket) <= kCommandPayloadSize);
     const auto packet = packetBytes(telemetryPacket);
     // Strict alternation; an absent controller's turn passes unused.
-    libusb_device_handle *target = telemetryTarget == 0 ? pedalsDevice : joystickDevice;
+    Device *target = telemetryTarget == 0 ? pedalsDevice.get() : joystickDevice.get();
     telemetryTarget = telemetryTarget == 0 ? 1 : 0;
     if (target)
         sendCommand(target, kCommandTelemetry, packet);

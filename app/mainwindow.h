@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device.h"
 #include "records.h"
 #include "telemetrypacket.h"
 #include "telemetryports.h"
@@ -12,7 +13,6 @@
 #include <cstdint>
 #include <memory>
 
-struct libusb_device_handle;
 class QLabel;
 class TelemetryHandler;
 
@@ -26,8 +26,8 @@ class MainWindow;
 
 // The one window of the tool. It owns every piece of run-time state: the form,
 // the four settings records as the controllers hold them, the two controller
-// handles (null for a controller that was not found at start-up) and the
-// telemetry bridge.
+// handles (null for a controller that was not found at start-up, or could not
+// be used) and the telemetry bridge.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -74,7 +74,7 @@ private slots:
     void on_pedal_hardware_settings_read_clicked();
     void on_pedal_hardware_settings_save_clicked();
     // False when the controller stayed busy or stopped answering.
-    bool awaitDeviceNotBusy(libusb_device_handle *device);
+    bool awaitDeviceNotBusy(vorkast::Device *device);
     void on_telemetryMode_activated(int index);
     void on_joystick_vibe_curve_flaps_clicked();
     void on_joystick_vibe_curve_airbrake_clicked();
@@ -112,10 +112,11 @@ private:
     PedalsSoftwareSettings pedalsSoftwareSettings;
     PedalsHardwareSettings pedalsHardwareSettings;
     QDir profilesDir;
-    libusb_device_handle *joystickDevice;
-    libusb_device_handle *pedalsDevice;
+    vorkast::DeviceHandle joystickDevice;
+    vorkast::DeviceHandle pedalsDevice;
     TelemetryPacket telemetryPacket;
     TelemetryHandler *telemetryHandler;
+    bool usbReady = false;  // libusb initialised: exited with the window
     // False when the profiles folder could be neither created nor entered:
     // profilesDir then still names the working directory, which the profile
     // operations must never touch.

@@ -1,8 +1,6 @@
 #include "hidtransport.h"
 
-#include "hidrawlink.h"
 #include "protocol.h"
-#include "windowshid.h"
 
 #include <libusb.h>
 
@@ -16,31 +14,6 @@ namespace vorkast {
 using namespace protocol;
 
 namespace {
-
-int setReportTransfer(libusb_device_handle *device, std::uint8_t *buffer, std::uint16_t length)
-{
-    return libusb_control_transfer(device, kSetReportRequestType, kHidSetReport,
-                                   kFeatureReportType | kCommandReportId, kInterface, buffer,
-                                   length, kTransferTimeoutMs);
-}
-
-int setFeatureReport(libusb_device_handle *device, std::uint8_t *buffer, std::uint16_t length)
-{
-#ifdef __linux__
-    if (const auto link = hidraw::linkFor(device))
-        return hidraw::setFeature(*link, kCommandReportId, buffer, length);
-#endif
-#ifdef _WIN32
-    const std::size_t required = windowshid::featureReportLength(device);
-    if (required > length && required <= kMaxFeatureReportLength) {
-        std::vector<std::uint8_t> padded = detail::paddedReport(buffer, length, required);
-        const int result =
-            setReportTransfer(device, padded.data(), static_cast<std::uint16_t>(padded.size()));
-        return detail::reportResult(result, length);
-    }
-#endif
-    return setReportTransfer(device, buffer, length);
-}
 
 void putLe16(std::uint8_t *at, std::uint16_t value)
 {
@@ -72,35 +45,25 @@ std::vector<std::uint8_t> paddedReport(const std::uint8_t *report, std::uint16_t
     return padded;
 }
 
-int reportResult(int transferred, std::uint16_t length)
-{
-    return transferred < 0 ? transferred : std::min<int>(transferred, length);
-}
-
 } // namespace detail
 
-int getReport(libusb_device_handle *device, std::uint8_t reportId, std::uint8_t *buffer,
-              std::uint16_t length)
+int getReport(Device *device, std::uint8_t reportId, std::uint8_t *buffer, std::uint16_t length)
 {
     if (!device)
         return LIBUSB_ERROR_NO_DEVICE;
-#ifdef __linux__
-    if (const auto link = hidraw::linkFor(device))
-        return hidraw::getFeature(*link, reportId, buffer, length);
-#endif
-    return libusb_control_transfer(device, kGetReportRequestType, kHidGetReport,
-                                   kFeatureReportType | reportId, kInterface, buffer, length,
-                                   kTransferTimeoutMs);
+    return device->getFeature(reportId, buffer, length);
 }
 
-int sendReport(libusb_device_handle *device, std::uint8_t *buffer, std::uint16_t length)
+int sendReport(Device *device, std::uint8_t *buffer, std::uint16_t length)
 {
     if (!device)
         return LIBUSB_ERROR_NO_DEVICE;
-    return setFeatureReport(device, buffer, length);
+    if (length == 0 || buffer[0] != kCommandReportId)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    return device->setFeature(buffer, length);
 }
 
-int sendCommand(libusb_device_handle *device, std::uint8_t command,
+int sendCommand(Device *device, std::uint8_t command,
                 std::span<const std::uint8_t> payload)
 {
     if (!device)
@@ -108,10 +71,10 @@ int sendCommand(libusb_device_handle *device, std::uint8_t command,
     std::optional<detail::CommandReport> report = detail::commandReport(command, payload);
     if (!report)
         return LIBUSB_ERROR_INVALID_PARAM;
-    return setFeatureReport(device, report->data(), kCommandReportSize);
+    return device->setFeature(report->data(), kCommandReportSize);
 }
 
-int sendChunked(libusb_device_handle *device, std::uint8_t command, const std::uint8_t *record,
+int sendChunked(Device *device, std::uint8_t command, const std::uint8_t *record,
                 std::uint16_t length)
 {
     if (!device)
@@ -132,24 +95,11 @@ int sendChunked(libusb_device_handle *device, std::uint8_t command, const std::u
         putLe16(&report[kChunkRemainingAt], remaining);
         if (count > 0)
             std::memcpy(&report[kChunkHeaderSize], record + offset, static_cast<std::size_t>(count));
-        setFeatureReport(device, report.data(), kCommandReportSize);
+        device->setFeature(report.data(), kCommandReportSize);
     }
 
     putLe16(&report[kChunkRemainingAt], kClosingRemaining);
-    return setFeatureReport(device, report.data(), kCommandReportSize);
-}
-
-void closeDevice(libusb_device_handle *device)
-{
-    if (!device)
-        return;
-#ifdef __linux__
-    hidraw::forget(device);
-#endif
-#ifdef _WIN32
-    windowshid::forget(device);
-#endif
-    libusb_close(device);
+    return device->setFeature(report.data(), kCommandReportSize);
 }
 
 } // namespace vorkast

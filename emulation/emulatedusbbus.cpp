@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -39,6 +40,8 @@ struct Device
     EmulatedUsbBus::Driver driver = EmulatedUsbBus::Driver::None;
     std::string hidrawNode;  // empty without a driver
     UMockdevIoctlBase *hidrawHandler = nullptr;
+    QByteArray reportDescriptor;
+    std::string hidName;
 
     std::mutex mutex;
     EmulatedUsbBus::Traffic traffic;
@@ -295,6 +298,72 @@ gboolean onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer user
 
 // The hidraw node of a controller the HID driver holds: feature ioctls become
 // the requests usbhid sends, report id from byte 0, on interface 0.
+// Copies `size` bytes into the caller's argument and completes the ioctl.
+gboolean answerWith(UMockdevIoctlClient *client, const void *bytes, std::size_t size, int result)
+{
+    GError *error = nullptr;
+    UMockdevIoctlData *data =
+        umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, size, &error);
+    if (!data) {
+        g_clear_error(&error);
+        umockdev_ioctl_client_complete(client, -1, EFAULT);
+        return TRUE;
+    }
+    std::memcpy(data->data, bytes, size);
+    g_object_unref(data);
+    umockdev_ioctl_client_complete(client, result, 0);
+    return TRUE;
+}
+
+// What a HID node tells of itself: descriptor, ids, name and place.
+gboolean answerHidrawInfo(Device &device, UMockdevIoctlClient *client, gulong request)
+{
+    const QByteArray &descriptor = device.reportDescriptor;
+    if (request == gulong(HIDIOCGRDESCSIZE)) {
+        const int size = int(descriptor.size());
+        return answerWith(client, &size, sizeof size, 0);
+    }
+    if (request == gulong(HIDIOCGRDESC)) {
+        // The caller says in `size` how much it wants, at most the descriptor.
+        GError *error = nullptr;
+        UMockdevIoctlData *data = umockdev_ioctl_data_resolve(
+            umockdev_ioctl_client_get_arg(client), 0, sizeof(hidraw_report_descriptor), &error);
+        if (!data) {
+            g_clear_error(&error);
+            umockdev_ioctl_client_complete(client, -1, EFAULT);
+            return TRUE;
+        }
+        auto *wanted = reinterpret_cast<hidraw_report_descriptor *>(data->data);
+        const bool fits = wanted->size <= std::uint32_t(descriptor.size());
+        if (fits)
+            std::memcpy(wanted->value, descriptor.constData(), wanted->size);
+        g_object_unref(data);
+        umockdev_ioctl_client_complete(client, fits ? 0 : -1, fits ? 0 : EINVAL);
+        return TRUE;
+    }
+    if (request == gulong(HIDIOCGRAWINFO)) {
+        hidraw_devinfo info{};
+        info.bustype = 3;  // BUS_USB
+        info.vendor = std::int16_t(vorkast::protocol::CONTROLLER_VENDOR_ID);
+        info.product = std::int16_t(device.controller->productId());
+        return answerWith(client, &info, sizeof info, 0);
+    }
+    const std::size_t length = _IOC_SIZE(request);
+    if (request == gulong(HIDIOCGRAWNAME(length)) || request == gulong(HIDIOCGRAWPHYS(length))) {
+        const std::string text =
+            request == gulong(HIDIOCGRAWNAME(length)) ? device.hidName : "usb-0000:00:14.0-1/input0";
+        std::vector<char> reply(length, '\0');
+        std::memcpy(reply.data(), text.c_str(), std::min(length, text.size() + 1));
+        if (length > 0)
+            reply[length - 1] = '\0';
+        return answerWith(client, reply.data(), length,
+                          int(std::min(length, text.size() + 1)));
+    }
+    // Anything else (wine asks for evdev bits, for one) is not for hidraw.
+    umockdev_ioctl_client_complete(client, -1, ENOTTY);
+    return TRUE;
+}
+
 gboolean onHidrawIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer userData)
 {
     Device &device = deviceOf(userData);
@@ -302,7 +371,7 @@ gboolean onHidrawIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointe
     const bool set = request == gulong(HIDIOCSFEATURE(_IOC_SIZE(request)));
     const bool get = request == gulong(HIDIOCGFEATURE(_IOC_SIZE(request)));
     if (!set && !get)
-        return FALSE;
+        return answerHidrawInfo(device, client, request);
     if (device.controller->unplugged()) {
         umockdev_ioctl_client_complete(client, -1, ENODEV);
         return TRUE;
@@ -375,7 +444,7 @@ void connectShared(UMockdevIoctlBase *handler, const char *signal, GCallback cal
                           GConnectFlags(0));
 }
 
-QByteArray descriptors(std::uint16_t productId)
+QByteArray descriptors(std::uint16_t productId, std::size_t reportDescriptorLength)
 {
     using namespace vorkast::protocol;
     const std::uint8_t bytes[] = {
@@ -388,8 +457,9 @@ QByteArray descriptors(std::uint16_t productId)
         0x09, 0x02, 0x22, 0x00, 0x01, 0x01, 0x00, 0x80, 0x32,
         // interface 0: HID, no boot protocol, one endpoint
         0x09, 0x04, 0x00, 0x00, 0x01, 0x03, 0x00, 0x00, 0x00,
-        // HID 1.11, one report descriptor of 64 bytes
-        0x09, 0x21, 0x11, 0x01, 0x00, 0x01, 0x22, 0x40, 0x00,
+        // HID 1.11, one report descriptor
+        0x09, 0x21, 0x11, 0x01, 0x00, 0x01, 0x22, std::uint8_t(reportDescriptorLength & 0xFF),
+        std::uint8_t(reportDescriptorLength >> 8),
         // endpoint 0x81: interrupt IN, 64 bytes, every frame
         0x07, 0x05, 0x81, 0x03, 0x40, 0x00, 0x01,
     };
@@ -512,6 +582,11 @@ static void addHidDriver(UMockdevTestbed *testbed, const DeviceRef &device, int 
         + QStringLiteral("E: SUBSYSTEM=hid\nE: DRIVER=hid-generic\n")
         + QString::asprintf("E: HID_ID=0003:%08X:%08X\n", vorkast::protocol::CONTROLLER_VENDOR_ID,
                             productId)
+        + QStringLiteral("E: HID_NAME=%1\n").arg(QString::fromStdString(device->hidName))
+        + QString::asprintf("E: HID_PHYS=usb-0000:00:14.0-%d/input0\n", port)
+        + QString::asprintf("E: HID_UNIQ=VK%04d\n", index + 1)
+        + QStringLiteral("H: report_descriptor=%1\n")
+              .arg(QString::fromLatin1(device->reportDescriptor.toHex().toUpper()))
         + QStringLiteral("\n")
         // USB interface 0
         + QStringLiteral("P: %1\n").arg(interface.mid(4))
@@ -521,9 +596,17 @@ static void addHidDriver(UMockdevTestbed *testbed, const DeviceRef &device, int 
     if (!umockdev_testbed_add_from_string(testbed, description.toUtf8().constData(), &error))
         qFatal("umockdev: cannot add %s: %s", hidraw.toUtf8().constData(),
                error ? error->message : "unknown error");
+
+    // The kernel links a class device to its parent as "device"; hidapi reads
+    // the HID device's uevent and report descriptor through that link.
+    const std::string link = std::string(umockdev_testbed_get_sys_dir(testbed))
+        + hidraw.mid(4).toStdString() + "/device";
+    if (::symlink("../..", link.c_str()) != 0)
+        qFatal("umockdev: cannot link %s: %s", link.c_str(), std::strerror(errno));
 }
 
-VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind, Driver driver)
+VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind, Driver driver,
+                                          Collections collections)
 {
     const int busnum = 1;
     const int devnum = 2 + int(d->devices.size());  // 001 is the root hub's address
@@ -532,6 +615,9 @@ VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind, Driver d
     auto device = std::make_shared<Device>();
     device->controller = std::make_unique<VirtualController>(kind);
     device->driver = driver;
+    device->reportDescriptor = reportDescriptor(kind, collections);
+    device->hidName = kind == VirtualController::Kind::Joystick ? "Vorkast Joystick Base"
+                                                                : "Vorkast Pedals";
     device->devnode = QString::asprintf("/dev/bus/usb/%03d/%03d", busnum, devnum).toStdString();
     device->handler = umockdev_ioctl_base_new();
     connectShared(device->handler, "handle-ioctl", G_CALLBACK(onIoctl), device);
@@ -555,13 +641,18 @@ VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind, Driver d
                          "E: DRIVER=usb\n")
         + QString::asprintf("E: DEVNAME=%s\n", device->devnode.c_str())
         + QString::asprintf("E: BUSNUM=%03d\nE: DEVNUM=%03d\n", busnum, devnum)
+        + QString::asprintf("E: PRODUCT=%x/%x/100\n", vorkast::protocol::CONTROLLER_VENDOR_ID,
+                            productId)
         + QString::asprintf("A: busnum=%d\\n\nA: devnum=%d\\n\n", busnum, devnum)
         + QString::asprintf("A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n",
                             vorkast::protocol::CONTROLLER_VENDOR_ID, productId)
         + QStringLiteral("A: speed=12\\n\n"
                          "A: bConfigurationValue=1\\n\n")
         + QStringLiteral("H: descriptors=%1\n")
-              .arg(QString::fromLatin1(descriptors(productId).toHex().toUpper()));
+              .arg(QString::fromLatin1(
+                  descriptors(productId, std::size_t(device->reportDescriptor.size()))
+                      .toHex()
+                      .toUpper()));
 
     if (!umockdev_testbed_add_from_string(d->testbed, description.toUtf8().constData(), &error))
         qFatal("umockdev: cannot add %s: %s", device->devnode.c_str(),
@@ -576,6 +667,34 @@ VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind, Driver d
 
     d->devices.push_back(device);
     return *device->controller;
+}
+
+QByteArray EmulatedUsbBus::reportDescriptor(VirtualController::Kind kind, Collections collections)
+{
+    const VirtualController model(kind);
+    const auto count16 = [](int count) {
+        return QByteArray::fromRawData("\x96", 1) + char(count & 0xFF) + char(count >> 8);
+    };
+    const auto feature = [&](std::uint8_t id, int bytes, std::uint8_t usage) {
+        return QByteArray("\x85") + char(id) + count16(bytes) + "\x09" + char(usage)
+            + QByteArray("\xB1\x02", 2);  // Feature (Data, Var, Abs)
+    };
+    // Generic Desktop, Joystick: X and Y as input report 1.
+    const QByteArray joystick = QByteArray::fromHex("05010904a101"
+                                                    "8501093009311500" "26ff00750895028102"
+                                                    "c0");
+    // Vendor page 0xFF00: the controller's feature reports, one byte each unit.
+    const QByteArray vendor = QByteArray::fromHex("0600ff0901a101" "150026ff007508")
+        + feature(vorkast::protocol::kCommandReportId, vorkast::protocol::kCommandReportSize - 1, 2)
+        + feature(vorkast::protocol::kEffectReportId, model.effectRecordSize(), 3)
+        + feature(vorkast::protocol::kHardwareReportId, model.hardwareRecordSize(), 4)
+        + feature(vorkast::protocol::kStatusReportId, 1, 5) + QByteArray::fromHex("c0");
+    switch (collections) {
+    case Collections::VendorOnly: return vendor;
+    case Collections::JoystickFirst: return joystick + vendor;
+    case Collections::WithoutSettings: return joystick;
+    }
+    return vendor;
 }
 
 EmulatedUsbBus::Traffic EmulatedUsbBus::traffic(const VirtualController &controller) const

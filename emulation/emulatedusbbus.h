@@ -30,14 +30,28 @@ public:
         // refuses class requests to the interface (EBUSY, as the kernel does)
         // and refuses claims and detaches; the interface's hidraw node
         // /dev/hidrawN turns HIDIOCSFEATURE / HIDIOCGFEATURE into the SET_REPORT /
-        // GET_REPORT the kernel would send, so the controller sees the same requests.
+        // GET_REPORT the kernel would send, so the controller sees the same
+        // requests. The node and sysfs also answer what hidapi and wine's
+        // winebus ask of a HID device: its report descriptor, name and ids.
         Hid,
         // As Hid, but the hidraw node cannot be opened: it is missing from /dev.
         HidNodeUnopenable,
     };
 
+    // The top-level collections of a controller's HID report descriptor.
+    enum class Collections {
+        // One vendor-defined collection declaring feature reports 0x1E..0x21.
+        VendorOnly,
+        // A joystick collection (axes as input report 1) before the vendor one.
+        JoystickFirst,
+        // The joystick collection alone: no collection declares the reports.
+        WithoutSettings,
+    };
+    static QByteArray reportDescriptor(VirtualController::Kind kind, Collections collections);
+
     // Adds a controller as the next device on bus 001; the bus owns it.
-    VirtualController &attach(VirtualController::Kind kind, Driver driver = Driver::None);
+    VirtualController &attach(VirtualController::Kind kind, Driver driver = Driver::None,
+                              Collections collections = Collections::VendorOnly);
 
     // How the host reached a controller, as its kernel would have seen it.
     struct Traffic

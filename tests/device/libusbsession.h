@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device.h"
 #include "hidtransport.h"
 #include "protocol.h"
 
@@ -12,15 +13,15 @@
 #include <cstdint>
 #include <vector>
 
-// A private libusb context with its open handles; closed before the bus goes.
+// A private libusb context with the controllers opened on it; closed before
+// the bus goes.
 class LibusbSession
 {
 public:
     LibusbSession() { m_initResult = libusb_init(&m_context); }
     ~LibusbSession()
     {
-        for (libusb_device_handle *handle : m_handles)
-            vorkast::closeDevice(handle);
+        m_devices.clear();
         if (m_initResult == LIBUSB_SUCCESS)
             libusb_exit(m_context);
     }
@@ -29,30 +30,29 @@ public:
 
     int initResult() const { return m_initResult; }
 
-    libusb_device_handle *open(std::uint16_t productId)
+    // The controller as the window opens it, on whichever route it is found.
+    vorkast::Device *open(std::uint16_t productId)
     {
-        libusb_device_handle *handle = libusb_open_device_with_vid_pid(
-            m_context, vorkast::protocol::CONTROLLER_VENDOR_ID, productId);
-        if (handle)
-            m_handles.push_back(handle);
-        return handle;
+        vorkast::OpenedController opened = vorkast::openController(productId, m_context);
+        m_problem = QString::fromStdString(opened.problem);
+        if (!opened.device)
+            return nullptr;
+        m_devices.push_back(std::move(opened.device));
+        return m_devices.back().get();
     }
+    // Why the last open() found a controller it could not use.
+    QString problem() const { return m_problem; }
 
-    // Closes one handle early, as the window does (closeDevice) or as a
-    // program that knows only libusb would (libusb_close).
-    void close(libusb_device_handle *handle, bool plainLibusb = false)
+    void close(vorkast::Device *device)
     {
-        m_handles.erase(std::remove(m_handles.begin(), m_handles.end(), handle), m_handles.end());
-        if (plainLibusb)
-            libusb_close(handle);
-        else
-            vorkast::closeDevice(handle);
+        std::erase_if(m_devices, [device](const auto &owned) { return owned.get() == device; });
     }
 
 private:
     libusb_context *m_context = nullptr;
     int m_initResult = LIBUSB_ERROR_OTHER;
-    std::vector<libusb_device_handle *> m_handles;
+    std::vector<vorkast::DeviceHandle> m_devices;
+    QString m_problem;
 };
 
 // For the cases every transport function must meet alike: one row each.
@@ -65,7 +65,7 @@ inline void addTransportOperationRows()
 
 // Runs the named function on `handle`; `bytes` holds at least 1024 bytes and
 // serves as the report, record or reply buffer.
-inline int runTransportOperation(const QString &operation, libusb_device_handle *handle,
+inline int runTransportOperation(const QString &operation, vorkast::Device *handle,
                                  std::uint8_t *bytes)
 {
     using namespace vorkast::protocol;
