@@ -13,9 +13,10 @@ namespace vorkast {
 // Runs blocking calls on a thread of its own and waits for each only so long.
 //
 // Linux's hidraw feature ioctls wait for the kernel's own control-transfer
-// time-out (5 s) and cannot be cancelled or given a shorter one, so a wedged
-// controller would stall the window five times longer than on any other
-// route. A call that overruns is left to finish on the thread; its result is
+// time-out (5 s) and cannot be cancelled or given a shorter one; under wine a
+// HID DeviceIoControl returns only once the driver has answered, overlapped or
+// not. Either way a wedged controller would stall the window for longer than
+// a transfer may take. A call that overruns is left to finish on the thread; its result is
 // dropped, and the next call waits for it within its own time budget.
 //
 // Calls take no references to the caller's data: they must own what they use.

@@ -8,8 +8,11 @@
 // HidD_SetFeature), counts one byte more than arrived when a reply starts
 // with 0, and does not tell which report ids a collection declares. Here each
 // collection is asked for its feature reports, and every transfer is an
-// overlapped DeviceIoControl given at most 1000 ms, then cancelled.
+// overlapped DeviceIoControl given at most 1000 ms, then cancelled. It runs on
+// a thread of its own (BoundedCaller): under wine the call itself does not
+// return until the driver has answered, overlapped or not.
 
+#include "boundedcall.h"
 #include "hidtransport.h"
 #include "protocol.h"
 #include "reportdescriptor.h"
@@ -22,17 +25,18 @@
 #include <setupapi.h>
 #include <winioctl.h>
 extern "C" {
-#include <hidpi.h>
 #include <hidsdi.h>
 }
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #ifndef IOCTL_HID_GET_FEATURE
-// From the DDK's hidclass.h, which MinGW keeps out of its default headers.
+// As the DDK's hidclass.h defines them; MinGW's lacks them.
 #define IOCTL_HID_GET_FEATURE CTL_CODE(FILE_DEVICE_KEYBOARD, 100, METHOD_OUT_DIRECT, FILE_ANY_ACCESS)
 #define IOCTL_HID_SET_FEATURE CTL_CODE(FILE_DEVICE_KEYBOARD, 100, METHOD_IN_DIRECT, FILE_ANY_ACCESS)
 #endif
@@ -47,7 +51,6 @@ int libusbErrorOf(DWORD error)
 {
     switch (error) {
     case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_NO_SUCH_DEVICE:
     case ERROR_FILE_NOT_FOUND:
     case ERROR_DEV_NOT_EXIST:
     case ERROR_BAD_COMMAND:  // a handle whose device was removed
@@ -85,14 +88,13 @@ public:
         : m_file(file)
         , m_path(std::move(path))
         , m_featureLength(featureLength)
-        , m_event(CreateEventW(nullptr, TRUE, FALSE, nullptr))
     {
     }
     ~WindowsHidDevice() override
     {
+        CancelIoEx(m_file, nullptr);
+        m_caller.reset();  // no request may still run on the handle
         CloseHandle(m_file);
-        if (m_event)
-            CloseHandle(m_event);
     }
 
     Route route() const override { return Route::Hid; }
@@ -103,14 +105,16 @@ public:
         if (length == 0)
             return LIBUSB_ERROR_INVALID_PARAM;
         // The driver wants room for the collection's longest feature report.
-        std::vector<std::uint8_t> reply(std::max<std::size_t>(m_featureLength, 1), 0);
-        reply[0] = reportId;
-        const int result = transfer(IOCTL_HID_GET_FEATURE, reply.data(), DWORD(reply.size()),
-                                    reply.data(), DWORD(reply.size()));
+        auto reply = std::make_shared<std::vector<std::uint8_t>>(std::max<std::size_t>(m_featureLength, 1));
+        (*reply)[0] = reportId;
+        const int result = call([file = m_file, reply] {
+            return transfer(file, IOCTL_HID_GET_FEATURE, reply->data(), DWORD(reply->size()),
+                            reply->data(), DWORD(reply->size()));
+        });
         if (result < 0)
             return result;
-        const int count = std::min<int>({result, int(length), int(reply.size())});
-        std::memcpy(buffer, reply.data(), std::size_t(count));
+        const int count = std::min<int>({result, int(length), int(reply->size())});
+        std::memcpy(buffer, reply->data(), std::size_t(count));
         return count;
     }
 
@@ -120,43 +124,51 @@ public:
             return LIBUSB_ERROR_INVALID_PARAM;
         // The driver refuses a buffer shorter than the collection's longest
         // feature report and cuts a longer one to it.
-        std::vector<std::uint8_t> padded = detail::paddedReport(report, length, m_featureLength);
-        const int result = transfer(IOCTL_HID_SET_FEATURE, padded.data(), DWORD(padded.size()),
-                                    nullptr, 0);
+        auto padded = std::make_shared<std::vector<std::uint8_t>>(
+            detail::paddedReport(report, length, m_featureLength));
+        const int result = call([file = m_file, padded] {
+            return transfer(file, IOCTL_HID_SET_FEATURE, padded->data(), DWORD(padded->size()),
+                            nullptr, 0);
+        });
         // A set reports no byte count; success means the whole report went out.
         return result < 0 ? result : int(length);
     }
 
 private:
-    int transfer(DWORD code, void *in, DWORD inLength, void *out, DWORD outLength)
+    int call(std::function<int()> request)
     {
-        if (!m_event)
-            return LIBUSB_ERROR_NO_MEM;
+        const std::optional<int> result =
+            m_caller->run(std::move(request), std::chrono::milliseconds(kTransferTimeoutMs));
+        if (result)
+            return *result;
+        CancelIoEx(m_file, nullptr);  // ends it early where the driver lets it
+        return LIBUSB_ERROR_TIMEOUT;
+    }
+
+    // One overlapped request, waited for to its end.
+    static int transfer(HANDLE file, DWORD code, void *in, DWORD inLength, void *out, DWORD outLength)
+    {
         OVERLAPPED overlapped{};
-        overlapped.hEvent = m_event;
-        ResetEvent(m_event);
+        overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!overlapped.hEvent)
+            return LIBUSB_ERROR_NO_MEM;
         DWORD transferred = 0;
-        if (!DeviceIoControl(m_file, code, in, inLength, out, outLength, &transferred,
-                             &overlapped)) {
-            const DWORD error = GetLastError();
-            if (error != ERROR_IO_PENDING)
-                return libusbErrorOf(error);
-            if (WaitForSingleObject(m_event, kTransferTimeoutMs) != WAIT_OBJECT_0) {
-                CancelIoEx(m_file, &overlapped);
-                // The buffers must outlive the request: wait for the cancellation.
-                GetOverlappedResult(m_file, &overlapped, &transferred, TRUE);
-                return LIBUSB_ERROR_TIMEOUT;
-            }
-        }
-        if (!GetOverlappedResult(m_file, &overlapped, &transferred, FALSE))
-            return libusbErrorOf(GetLastError());
-        return int(transferred);
+        int result = 0;
+        if (!DeviceIoControl(file, code, in, inLength, out, outLength, &transferred, &overlapped)
+            && GetLastError() != ERROR_IO_PENDING)
+            result = libusbErrorOf(GetLastError());
+        else if (!GetOverlappedResult(file, &overlapped, &transferred, TRUE))
+            result = libusbErrorOf(GetLastError());
+        else
+            result = int(transferred);
+        CloseHandle(overlapped.hEvent);
+        return result;
     }
 
     const HANDLE m_file;
     const std::wstring m_path;
     const std::size_t m_featureLength;
-    const HANDLE m_event;
+    std::unique_ptr<BoundedCaller> m_caller = std::make_unique<BoundedCaller>();
 };
 
 // The ids of the feature reports a collection declares, from its buttons and values.

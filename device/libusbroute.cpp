@@ -67,6 +67,8 @@ DeviceHandle openLibusb(libusb_context *context, std::uint16_t productId, std::s
         libusb_close(handle);
         return nullptr;
     }
+#else
+    (void)problem;  // nothing can stand in the way once libusb has opened it
 #endif
     return std::make_unique<LibusbDevice>(handle);
 }

@@ -7,7 +7,9 @@
 #   3. cross-builds the application, the tools and the tests (build-windows/);
 #   4. assembles dist/vorkast-settings-<version>-windows-x64.zip and the
 #      installer dist/vorkast-settings-<version>-windows-x64-setup.exe;
-#   5. runs the tests that need no emulated USB bus under wine, the packaged
+#   5. runs the tests that need no emulated USB bus under wine, the HID route
+#      against virtual controllers through wine's own HID stack (tst_winehid of
+#      the Linux build in build/, driving the cross-built probe), the packaged
 #      executable's smoke test and the installer's DCS set-up test.
 # Options: --toolchain-only (steps 1-2), --no-tests (skip step 5).
 set -euo pipefail
@@ -38,7 +40,8 @@ log() { printf '== %s\n' "$*" >&2; }
 # --- 1. Packages and sources -------------------------------------------------
 host_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
                g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-               wine wine64 xvfb xauth nsis zip unzip dpkg-dev autoconf automake libtool)
+               wine wine64 xvfb xauth nsis zip unzip dpkg-dev autoconf automake libtool
+               libusb-1.0-0-dev libhidapi-dev umockdev libumockdev-dev)
 missing=()
 for package in "${host_packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
@@ -235,5 +238,12 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -euo pipefail -c '
     WINEPATH= "$3/tests/packaging/windows/smoke.sh" "$4" "$1/tests/packaging/windows/vorkastprobe.dll"
     wineserver -k || true
 ' _ "$build" "$jobs" "$root" "$dist/$name.zip"
+# The controllers through wine's HID stack: the host end needs the emulated bus,
+# so it is built on Linux (in the build folder scripts/test.sh uses).
+log "The HID route under wine, against virtual controllers"
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVORKAST_BUILD_TESTS=ON >/dev/null
+cmake --build "$root/build" --parallel "$jobs" --target tst_winehid
+VORKAST_WINE_PROBE="$(find "$build" -name winehidprobe.exe -print -quit)" "$root/build/tests/device/tst_winehid"
 "$root/tests/packaging/windows/test_installer.sh" "$dist/$name-setup.exe"
 log "Windows build and tests passed: $dist/$name.zip, $dist/$name-setup.exe"

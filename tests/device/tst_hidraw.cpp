@@ -5,6 +5,7 @@
 // ends within its time-out.
 
 #include "emulatedusbbus.h"
+#include "hidsession.h"
 #include "hidtransport.h"
 #include "libusbsession.h"
 #include "protocol.h"
@@ -32,14 +33,6 @@ using Collections = EmulatedUsbBus::Collections;
 using Route = vorkast::Device::Route;
 
 namespace {
-
-QByteArray countingRecord(int size, int from = 1)
-{
-    QByteArray record(size, '\0');
-    for (int i = 0; i < size; ++i)
-        record[i] = char((i + from) & 0xFF);
-    return record;
-}
 
 std::uint16_t productIdOf(Kind kind)
 {
@@ -112,8 +105,7 @@ struct Session
     std::optional<Route> route;  // none: not opened
 };
 
-// Start-up reads, both chunked writes with the busy wait after each, DFU,
-// telemetry, and the replies the firmware may give: short, empty, stalled.
+// runSession(), then the replies the firmware may give: short, empty, stalled.
 Session runController(Kind kind, Driver driver, Collections collections = Collections::VendorOnly)
 {
     Session session;
@@ -131,42 +123,10 @@ Session runController(Kind kind, Driver driver, Collections collections = Collec
         return session;
     session.route = handle->route();
 
-    const auto read = [&](std::uint8_t id) {
-        std::array<std::uint8_t, kReadLength> buffer;
-        buffer.fill(0xCC);
-        const int result = getReport(handle, id, buffer.data(), kReadLength);
-        session.results << QString::number(result) + ' '
-                + QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(buffer.data()),
-                                                 int(buffer.size()))
-                                          .toHex());
-    };
-    const auto noted = [&](int result) { session.results << QString::number(result); };
+    session.results = runSession(handle, controller.effectRecordSize(), controller.hardwareRecordSize());
+    const auto read = [&](std::uint8_t id) { session.results << readLine(handle, id); };
 
-    read(kEffectReportId);
-    read(kHardwareReportId);
-
-    const QByteArray effect = countingRecord(controller.effectRecordSize(), 0x40);
-    noted(sendChunked(handle, kCommandEffectChunk,
-                      reinterpret_cast<const std::uint8_t *>(effect.constData()),
-                      std::uint16_t(effect.size())));
-    for (int i = 0; i < 3; ++i)
-        read(kStatusReportId);
-    read(kEffectReportId);
-
-    const QByteArray hardware = countingRecord(controller.hardwareRecordSize(), 0x10);
-    noted(sendChunked(handle, kCommandHardwareChunk,
-                      reinterpret_cast<const std::uint8_t *>(hardware.constData()),
-                      std::uint16_t(hardware.size())));
-    read(kStatusReportId);
-    read(kStatusReportId);
-    read(kHardwareReportId);
-
-    noted(sendCommand(handle, kCommandDfu));
-    QByteArray telemetry = QByteArray::fromHex("1e 02") + countingRecord(28, 0x61)
-        + QByteArray(35, '\0');
-    noted(sendReport(handle, reinterpret_cast<std::uint8_t *>(telemetry.data()),
-                     std::uint16_t(telemetry.size())));
-
+    // The replies the firmware may give besides: short, empty, stalled.
     controller.setReplyLength(kEffectReportId, 10);
     read(kEffectReportId);
     controller.setReplyLength(kHardwareReportId, 0);
