@@ -679,20 +679,22 @@ QByteArray EmulatedUsbBus::reportDescriptor(VirtualController::Kind kind, Collec
         return QByteArray("\x85") + char(id) + count16(bytes) + "\x09" + char(usage)
             + QByteArray("\xB1\x02", 2);  // Feature (Data, Var, Abs)
     };
-    // Generic Desktop, Joystick: X and Y as input report 1.
-    const QByteArray joystick = QByteArray::fromHex("05010904a101"
-                                                    "8501093009311500" "26ff00750895028102"
-                                                    "c0");
-    // Vendor page 0xFF00: the controller's feature reports, one byte each unit.
-    const QByteArray vendor = QByteArray::fromHex("0600ff0901a101" "150026ff007508")
+    // The controller's feature reports, one byte each unit; usages on the vendor page.
+    const QByteArray features = QByteArray::fromHex("0600ff150026ff007508")
         + feature(vorkast::protocol::kCommandReportId, vorkast::protocol::kCommandReportSize - 1, 2)
         + feature(vorkast::protocol::kEffectReportId, model.effectRecordSize(), 3)
         + feature(vorkast::protocol::kHardwareReportId, model.hardwareRecordSize(), 4)
-        + feature(vorkast::protocol::kStatusReportId, 1, 5) + QByteArray::fromHex("c0");
+        + feature(vorkast::protocol::kStatusReportId, 4, 5);
+    // Generic Desktop, Joystick: X and Y as input report 1.
+    const QByteArray joystickOpen = QByteArray::fromHex("05010904a101"
+                                                        "8501050109300931150026ff00750895028102");
+    const QByteArray end = QByteArray::fromHex("c0");
+    const QByteArray vendor = QByteArray::fromHex("0600ff0901a101") + features + end;
     switch (collections) {
     case Collections::VendorOnly: return vendor;
-    case Collections::JoystickFirst: return joystick + vendor;
-    case Collections::WithoutSettings: return joystick;
+    case Collections::JoystickFirst: return joystickOpen + end + vendor;
+    case Collections::JoystickHoldsAll: return joystickOpen + features + end;
+    case Collections::WithoutSettings: return joystickOpen + end;
     }
     return vendor;
 }

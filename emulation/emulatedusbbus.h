@@ -44,6 +44,8 @@ public:
         VendorOnly,
         // A joystick collection (axes as input report 1) before the vendor one.
         JoystickFirst,
+        // One joystick collection holding the axes and the feature reports.
+        JoystickHoldsAll,
         // The joystick collection alone: no collection declares the reports.
         WithoutSettings,
     };

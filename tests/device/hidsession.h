@@ -13,7 +13,8 @@
 
 // A controller's working life through the transport, as the window leads it:
 // both reads, both chunked writes each with its status polls and read-back,
-// DFU and one telemetry report. One line per call: its result and the bytes
+// DFU, one telemetry report and one more status read (script it to stall to
+// see a stall go through). One line per call: its result and the bytes
 // the caller got back. Shared by the Linux route tests and the Windows probe,
 // so that both routes are held to one reference.
 inline QByteArray countingRecord(int size, int from = 1)
@@ -67,5 +68,6 @@ inline QStringList runSession(vorkast::Device *device, int effectSize, int hardw
     QByteArray telemetry = QByteArray::fromHex("1e 02") + countingRecord(28, 0x61) + QByteArray(35, '\0');
     noted(sendReport(device, reinterpret_cast<std::uint8_t *>(telemetry.data()),
                      std::uint16_t(telemetry.size())));
+    read(kStatusReportId);
     return results;
 }

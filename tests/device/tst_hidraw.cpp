@@ -174,6 +174,7 @@ void HidrawTransportTest::sameRequestsAsLibusb_data()
     QTest::newRow("pedals") << Kind::Pedals << Collections::VendorOnly;
     // The reports' collection is found by what it declares, not by its place.
     QTest::newRow("joystick, axes collection first") << Kind::Joystick << Collections::JoystickFirst;
+    QTest::newRow("pedals, all in one joystick collection") << Kind::Pedals << Collections::JoystickHoldsAll;
 }
 
 void HidrawTransportTest::sameRequestsAsLibusb()
@@ -187,7 +188,7 @@ void HidrawTransportTest::sameRequestsAsLibusb()
     QCOMPARE(hidraw.route, std::optional(Route::Hid));
 
     // The reference run went through usbfs alone, and did everything.
-    QCOMPARE(usbfs.received.size(), 2 + 5 + 4 + 3 + 3 + 1 + 1 + 4);
+    QCOMPARE(usbfs.received.size(), 2 + 5 + 4 + 3 + 3 + 1 + 1 + 1 + 4);
     QCOMPARE(usbfs.traffic.usbfsControl, usbfs.received.size());
     QCOMPARE(usbfs.traffic.hidrawFeature, 0);
 

@@ -30,13 +30,16 @@ using Collections = EmulatedUsbBus::Collections;
 namespace {
 
 // The controller as a test leaves it: records whose first byte is 0 (the
-// byte libusb's Windows backend drops), busy twice after the effect write and
-// once after the hardware write.
+// byte libusb's Windows backend drops), a 4-byte status whose idle answer
+// goes on with non-zero bytes (which that backend would read as busy), busy
+// twice after the effect write and once after the hardware write, and the
+// last status read stalled.
 void script(VirtualController &controller)
 {
     controller.setEffectRecord(countingRecord(controller.effectRecordSize(), 0));
     controller.setHardwareRecord(QByteArray(1, '\0') + countingRecord(controller.hardwareRecordSize() - 1, 0x90));
-    controller.scriptBusy({1, 1, 0, 1, 0});
+    controller.setReplyLength(kStatusReportId, 4);
+    controller.scriptStatus({1, 1, 0, 1, 0, -1});
 }
 
 // The transfers as the controller saw them; GET_REPORT's wLength apart, which
@@ -173,6 +176,7 @@ private slots:
         QTest::newRow("vendor collection") << Collections::VendorOnly;
         // Windows lists each collection as a device of its own, the axes first.
         QTest::newRow("axes collection first") << Collections::JoystickFirst;
+        QTest::newRow("all in one joystick collection") << Collections::JoystickHoldsAll;
     }
 
     // Both controllers at once, as on a desk.
