@@ -244,6 +244,8 @@ log "The HID route under wine, against virtual controllers"
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVORKAST_BUILD_TESTS=ON >/dev/null
 cmake --build "$root/build" --parallel "$jobs" --target tst_winehid
-VORKAST_WINE_PROBE="$(find "$build" -name winehidprobe.exe -print -quit)" "$root/build/tests/device/tst_winehid"
+VORKAST_WINE_PROBE="$(find "$build" -name winehidprobe.exe -print -quit)" \
+    VORKAST_WINE_PACKAGE="$stage" VORKAST_WINE_WINDOW_PROBE="$build/tests/packaging/windows/vorkastprobe.dll" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$root/build/tests/device/tst_winehid"
 "$root/tests/packaging/windows/test_installer.sh" "$dist/$name-setup.exe"
 log "Windows build and tests passed: $dist/$name.zip, $dist/$name-setup.exe"

@@ -10,8 +10,10 @@
 #include "emulatedusbbus.h"
 #include "hidsession.h"
 #include "libusbsession.h"
+#include "loopback.h"
 #include "protocol.h"
 #include "testmain.h"
+#include "windowonbus.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+#include <algorithm>
 
 using namespace vorkast;
 using namespace vorkast::protocol;
@@ -56,6 +60,16 @@ QStringList transferLog(const VirtualController &controller, QList<int> *getLeng
                 + QString::fromLatin1(t.data.toHex());
     }
     return log;
+}
+
+// What the Linux build's window writes back after reading `record`.
+QByteArray linuxWindowWrites(const QByteArray &record)
+{
+    WindowOnBus rig(true, false);
+    rig.joystick->setEffectRecord(record);
+    MainWindow &window = rig.start(testPorts());
+    QMetaObject::invokeMethod(&window, "on_software_settings_save_clicked");
+    return rig.joystick->effectRecord();
 }
 
 struct Reference
@@ -98,10 +112,15 @@ private:
     int m_runs = 0;
 
     // Runs `program` with `args` in `prefix`; its exit code, -1 when it did not end.
-    static int wine(const QString &prefix, const QStringList &args, int timeoutMs = 120000)
+    static int wine(const QString &prefix, const QStringList &args, int timeoutMs = 120000,
+                    const QString &folder = {}, bool ownDllsOnly = false)
     {
         QProcess process;
+        if (!folder.isEmpty())
+            process.setWorkingDirectory(folder);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (ownDllsOnly)
+            environment.remove(QStringLiteral("WINEPATH"));
         environment.insert(QStringLiteral("WINEPREFIX"), prefix);
         environment.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
         environment.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
@@ -123,12 +142,20 @@ private:
         wine(prefix, {QStringLiteral("wineserver"), QStringLiteral("-w")});
     }
 
+    QString freshPrefix()
+    {
+        const QString prefix = m_work.filePath(QStringLiteral("run%1").arg(++m_runs));
+        if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), m_work.filePath(QStringLiteral("template")), prefix}) != 0)
+            return {};
+        return prefix;
+    }
+
     // One wine session on the bus as it is now: a fresh copy of the template
     // prefix, the probe, then the session's end before the bus may go.
     QStringList probe(const QStringList &args)
     {
-        const QString prefix = m_work.filePath(QStringLiteral("run%1").arg(++m_runs));
-        if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), m_work.filePath(QStringLiteral("template")), prefix}) != 0)
+        const QString prefix = freshPrefix();
+        if (prefix.isEmpty())
             return {QStringLiteral("cannot copy the template prefix")};
         const QString out = prefix + QStringLiteral("/probe.txt");
         const int status = wine(prefix, QStringList{QStringLiteral("wine"), m_probe, windowsPath(out)} + args);
@@ -236,6 +263,94 @@ private slots:
         QCOMPARE(first[0].toInt(), int(LIBUSB_ERROR_TIMEOUT));
         QVERIFY2(first[1].toInt() >= 950 && first[1].toInt() < 1500, qPrintable(reads[0]));
         QCOMPARE(reads[1].split(' ')[0].toInt(), 1);
+    }
+
+    // The packaged program itself (what the zip holds) on both controllers:
+    // start-up reads, a write of the joystick's effect settings, DFU of the
+    // pedals and telemetry, judged from what the controllers received.
+    void packagedWindowOnControllers()
+    {
+        const QString package = qEnvironmentVariable("VORKAST_WINE_PACKAGE");
+        const QString windowProbe = qEnvironmentVariable("VORKAST_WINE_WINDOW_PROBE");
+        QVERIFY2(QFile::exists(package + QStringLiteral("/vorkast-settings.exe")),
+                 "VORKAST_WINE_PACKAGE must name the unpacked package");
+        QVERIFY2(QFile::exists(windowProbe), "VORKAST_WINE_WINDOW_PROBE must name vorkastprobe.dll");
+        const QString app = m_work.filePath(QStringLiteral("app%1").arg(m_runs));
+        QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), package, app}), 0);
+        QVERIFY(QDir(app).mkpath(QStringLiteral("generic")));
+        QVERIFY(QFile::copy(windowProbe, app + QStringLiteral("/generic/vorkastprobe.dll")));
+        const QString folder = m_work.filePath(QStringLiteral("folder%1").arg(m_runs));
+        QVERIFY(QDir().mkpath(folder));
+
+        EmulatedUsbBus bus;
+        VirtualController &joystick = bus.attach(Kind::Joystick, Driver::Hid, Collections::JoystickFirst);
+        VirtualController &pedals = bus.attach(Kind::Pedals, Driver::Hid);
+        // Header bytes the tool never reads, the first of them 0: the write
+        // must send back what the Linux build sends, header unchanged.
+        const QByteArray record = QByteArray::fromHex("00112233")
+            + QByteArray(joystick.effectRecordSize() - 4, '\0');
+        joystick.setEffectRecord(record);
+        joystick.setReplyLength(kStatusReportId, 4);  // idle: 00 a5 a5 a5
+        joystick.setBusyAfterWrite(1);
+
+        const QString prefix = freshPrefix();
+        QVERIFY(!prefix.isEmpty());
+        // One session for both programs, kept up in between: the window looks
+        // for the controllers once, so they must be up in wine before it starts.
+        wine(prefix, {QStringLiteral("wineserver"), QStringLiteral("-p")});
+        const QString waited = prefix + QStringLiteral("/wait.txt");
+        wine(prefix, {QStringLiteral("wine"), m_probe, windowsPath(waited), QStringLiteral("wait"),
+                      QStringLiteral("58bd"), QStringLiteral("5922")});
+        const QString report = prefix + QStringLiteral("/window.txt");
+        const int status = wine(prefix,
+                                {QStringLiteral("wine"), app + QStringLiteral("/vorkast-settings.exe"),
+                                 QStringLiteral("-plugin"),
+                                 QStringLiteral("vorkastprobe:") + windowsPath(report)
+                                     + QStringLiteral("|on_software_settings_save_clicked,"
+                                                      "on_pedal_dfu_mode_button_clicked")},
+                                120000, folder, true);
+        endSession(prefix);
+        QFile file(report);
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList shown = QString::fromUtf8(file.readAll()).remove('\r').split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(status, 0);
+        QVERIFY2(shown.contains(QStringLiteral("tab: Joystick")), qPrintable(shown.join('|')));
+        QVERIFY(shown.contains(QStringLiteral("tab: Pedals")));
+        QVERIFY(shown.contains(QStringLiteral("status: Joystick effect settings written and read back")));
+
+        const QList<VirtualController::Transfer> js = joystick.transfers();
+        const QList<VirtualController::Transfer> ps = pedals.transfers();
+        // Start-up: effect then system settings, the joystick's before the pedals'.
+        QVERIFY(js.size() >= 2 && ps.size() >= 2);
+        QCOMPARE(js[0].reportId(), kEffectReportId);
+        QCOMPARE(js[1].reportId(), kHardwareReportId);
+        QCOMPARE(ps[0].reportId(), kEffectReportId);
+        QCOMPARE(ps[1].reportId(), kHardwareReportId);
+        QVERIFY(js[1].sequence < ps[0].sequence);
+        // The write: five chunk reports, then status until idle (one busy
+        // answer), then the read-back; the record went back as it came.
+        QCOMPARE(joystick.completedWrites(kCommandEffectChunk), 1);
+        QCOMPARE(joystick.effectRecord(), linuxWindowWrites(record));
+        QStringList afterWrite;
+        bool writing = false;
+        for (const VirtualController::Transfer &t : js) {
+            const bool chunk = t.isSetReport() && t.data.size() > 1 && std::uint8_t(t.data[1]) == kCommandEffectChunk;
+            writing = writing || chunk;
+            if (writing && (chunk || t.isGetReport()))
+                afterWrite << (chunk ? QStringLiteral("chunk") : QString::asprintf("get %02x", t.reportId()));
+        }
+        QCOMPARE(afterWrite, (QStringList{"chunk", "chunk", "chunk", "chunk", "chunk", "get 21", "get 21", "get 1f"}));
+        QCOMPARE(pedals.dfuRequests(), 1);
+        // Telemetry alternates, the pedals first.
+        QList<std::pair<quint64, bool>> telemetry;  // sequence, to the pedals
+        for (const auto &[transfers, toPedals] : {std::pair{js, false}, std::pair{ps, true}})
+            for (const VirtualController::Transfer &t : transfers)
+                if (t.isSetReport() && t.data.size() > 1 && std::uint8_t(t.data[1]) == kCommandTelemetry)
+                    telemetry.append({t.sequence, toPedals});
+        std::sort(telemetry.begin(), telemetry.end());
+        QVERIFY2(telemetry.size() >= 4, qPrintable(QString::number(telemetry.size())));
+        for (int i = 0; i < telemetry.size(); ++i)
+            QCOMPARE(telemetry[i].second, i % 2 == 0);
     }
 };
 

@@ -5,6 +5,7 @@
 //   winehidprobe OUTFILE session PRODUCT...   runSession() on each controller
 //   winehidprobe OUTFILE unusable PRODUCT     why the controller cannot be used
 //   winehidprobe OUTFILE slow PRODUCT         two status reads, 2 s apart, timed
+//   winehidprobe OUTFILE wait PRODUCT...      until the controllers can be opened
 //
 // PRODUCT is a product id in hex. A controller is waited for up to 20 s: wine's
 // HID driver brings devices up a while after the program started.

@@ -1,14 +1,20 @@
-// Reports what the started program shows, for the smoke test of the package:
+// Reports what the started program shows, for the tests of the package:
 // "-plugin vorkastprobe:<file>" makes the toolkit create it at start-up. Once
 // the main window is visible it writes the window title, the captions of its tabs and
 // whether the working folder holds "profiles" to <file>, then ends the
 // program the way closing the window would.
+//
+// "-plugin vorkastprobe:<file>|<slot>,<slot>..." first runs those slots of the
+// window, as their buttons would, lets telemetry flow for a second and adds
+// what the status bar said last.
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGenericPlugin>
 #include <QMainWindow>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -17,7 +23,9 @@ namespace {
 class Probe : public QObject
 {
 public:
-    explicit Probe(const QString &reportPath) : reportPath(reportPath)
+    explicit Probe(const QString &argument)
+        : reportPath(argument.section(QLatin1Char('|'), 0, 0))
+        , actions(argument.section(QLatin1Char('|'), 1).split(QLatin1Char(','), Qt::SkipEmptyParts))
     {
         connect(&timer, &QTimer::timeout, this, &Probe::look);
         // Created while the application object is built, before its event
@@ -37,6 +45,20 @@ private:
         if (!window)
             return;
         timer.stop();
+        QString said;
+        if (!actions.isEmpty()) {
+            if (QStatusBar *bar = window->statusBar())
+                connect(bar, &QStatusBar::messageChanged, this, [&said](const QString &text) {
+                    if (!text.isEmpty())
+                        said = text;
+                });
+            for (const QString &action : actions)
+                QMetaObject::invokeMethod(window, action.toLatin1().constData());
+            QElapsedTimer clock;
+            clock.start();
+            while (clock.elapsed() < 1000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
 
         QString report = QStringLiteral("title: %1\n").arg(window->windowTitle());
         if (const auto *tabs = window->findChild<QTabWidget *>(QStringLiteral("main_tabplane"))) {
@@ -45,6 +67,8 @@ private:
         }
         report += QStringLiteral("profiles folder: %1\n")
                       .arg(QDir(QStringLiteral("profiles")).exists() ? "yes" : "no");
+        if (!actions.isEmpty())
+            report += QStringLiteral("status: %1\n").arg(said);
         QFile file(reportPath);
         if (file.open(QIODevice::WriteOnly))
             file.write(report.toUtf8());
@@ -52,6 +76,7 @@ private:
     }
 
     QString reportPath;
+    QStringList actions;
     QTimer timer;
 };
 
