@@ -33,8 +33,6 @@ constexpr int kChunkDataSize = 58;      // record bytes per chunk report, bytes 
 constexpr std::uint16_t kClosingRemaining = 0xFFFF;  // "remaining" of the report that ends a write
 
 constexpr std::uint16_t kReadLength = 1024;  // wLength of every GET_REPORT the tool issues
-// The longest report libusb's Windows HID backend passes: 1024 bytes and the id.
-constexpr std::size_t kMaxFeatureReportLength = 1025;
 
 // HID class requests on the control endpoint, recipient interface 0.
 constexpr std::uint8_t kGetReportRequestType = 0xA1;  // device to host, class, interface
