@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "busywait.h"
+#include "controllerwatcher.h"
 #include "curveaxis.h"
 #include "curvebindings.h"
 #include "curvedialog.h"
@@ -40,6 +41,7 @@ std::uint16_t invalidTelemetryCount = 0;
 std::uint8_t telemetryTarget = 0;  // 0: pedals next, 1: joystick next
 
 constexpr int kMessageMs = 5000;
+constexpr int kControllerLookMs = 1000;
 constexpr int kStatusRefreshMs = 500;  // the indicator counts per half second
 // The telemetry sources as the indicator names them, in the order of the
 // window's source list; any other mode gives the debug source.
@@ -69,6 +71,18 @@ DeviceHandle openOrSay(std::uint16_t productId, const char *name, bool usbReady)
 }
 
 } // namespace
+
+struct MainWindow::RecordPlace
+{
+    Device *device;
+    std::uint8_t reportId;  // read
+    std::uint8_t command;   // written in chunks
+    void *bytes;
+    std::size_t size;
+    void (MainWindow::*show)();
+    void (MainWindow::*take)();
+    const char *name;
+};
 
 MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     : QMainWindow(parent)
@@ -101,6 +115,16 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     pedalsDevice = openOrSay(PEDALS_PRODUCT_ID, "Pedals", usbReady);
     updateJoystickStatus();
     updatePedalsStatus();
+    for (auto record : {SettingsRecord::JoystickEffects, SettingsRecord::JoystickSystem,
+                        SettingsRecord::PedalsEffects, SettingsRecord::PedalsSystem})
+        noteControlsMatch(record);
+
+    controllerWatcher = new ControllerWatcher(this);
+    connect(controllerWatcher, &ControllerWatcher::arrived, this, &MainWindow::lookForControllers);
+    connect(controllerWatcher, &ControllerWatcher::removed, this, &MainWindow::controllerRemoved);
+    connect(&controllerLook, &QTimer::timeout, this, &MainWindow::lookForControllers);
+    controllerLook.setInterval(kControllerLookMs);
+    updateControllerLook();
 
     // The source's complaints reach the user; it already warns on stderr itself.
     connect(telemetryHandler, &TelemetryHandler::sourceProblem, this, &MainWindow::tell);
@@ -145,27 +169,136 @@ void MainWindow::updatePedalsStatus()
     }
 }
 
+DeviceHandle &MainWindow::handle(Controller which)
+{
+    return which == Controller::Joystick ? joystickDevice : pedalsDevice;
+}
+
+namespace {
+
+const char *nameOf(int controller)
+{
+    return controller == 0 ? "Joystick" : "Pedals";
+}
+
+} // namespace
+
+void MainWindow::lookForControllers()
+{
+    for (Controller which : {Controller::Joystick, Controller::Pedals}) {
+        if (handle(which))
+            continue;
+        const bool joystick = which == Controller::Joystick;
+        handle(which) = openOrSay(joystick ? JOYSTICK_PRODUCT_ID : PEDALS_PRODUCT_ID,
+                                  nameOf(int(which)), usbReady);
+        if (handle(which))
+            controllerArrived(which);
+    }
+    updateControllerLook();
+}
+
+// Edits made while the controller was away (or a profile loaded then) are
+// what the user meant to send it: reading would silently replace them.
+void MainWindow::controllerArrived(Controller which)
+{
+    const int tab = int(which);
+    const QLatin1StringView name(nameOf(tab));
+    ui->main_tabplane->setTabText(tab, name);
+    if (hasUnsavedEdits(which)) {
+        tell(QStringLiteral("%1 connected: its settings were not read, your edits are kept; "
+                            "read or write them")
+                 .arg(name));
+        return;
+    }
+    const bool joystick = which == Controller::Joystick;
+    const bool effectsRead = readSettings(joystick ? SettingsRecord::JoystickEffects
+                                                   : SettingsRecord::PedalsEffects);
+    const bool systemRead = handle(which)
+        && readSettings(joystick ? SettingsRecord::JoystickSystem : SettingsRecord::PedalsSystem);
+    // A failed read has said so already, and one that lost the controller too.
+    if (effectsRead && systemRead)
+        tell(QStringLiteral("%1 connected").arg(name));
+}
+
+void MainWindow::controllerRemoved(const QString &node)
+{
+    for (Controller which : {Controller::Joystick, Controller::Pedals}) {
+        if (handle(which) && ControllerWatcher::sameNode(handle(which)->name(), node))
+            forgetController(which);
+    }
+}
+
+bool MainWindow::lost(Device *device)
+{
+    if (!device || !device->gone())
+        return false;
+    for (Controller which : {Controller::Joystick, Controller::Pedals}) {
+        if (handle(which).get() == device)
+            forgetController(which);
+    }
+    return true;
+}
+
+void MainWindow::forgetController(Controller which)
+{
+    const int tab = int(which);
+    qInfo().noquote() << nameOf(tab) << "controller disconnected:"
+                      << QString::fromStdString(handle(which)->name());
+    handle(which).reset();
+    ui->main_tabplane->setTabText(tab, QStringLiteral("%1 (Not connected)").arg(QLatin1StringView(nameOf(tab))));
+    tell(QStringLiteral("%1 disconnected").arg(QLatin1StringView(nameOf(tab))));
+    updateControllerLook();
+}
+
+void MainWindow::updateControllerLook()
+{
+    const bool missing = !joystickDevice || !pedalsDevice;
+    if (missing && !controllerWatcher->watching())
+        controllerLook.start();
+    else
+        controllerLook.stop();
+}
+
+QByteArray MainWindow::controlsAsRecord(SettingsRecord which)
+{
+    // The record itself is left as it is: only a write or a profile takes the controls.
+    const RecordPlace record = place(which);
+    const QByteArray held(static_cast<const char *>(record.bytes), qsizetype(record.size));
+    (this->*record.take)();
+    const QByteArray controls(static_cast<const char *>(record.bytes), qsizetype(record.size));
+    std::memcpy(record.bytes, held.constData(), record.size);
+    return controls;
+}
+
+void MainWindow::noteControlsMatch(SettingsRecord which)
+{
+    matchingControls[std::size_t(which)] = controlsAsRecord(which);
+}
+
+bool MainWindow::hasUnsavedEdits(Controller which)
+{
+    const bool joystick = which == Controller::Joystick;
+    for (SettingsRecord record :
+         {joystick ? SettingsRecord::JoystickEffects : SettingsRecord::PedalsEffects,
+          joystick ? SettingsRecord::JoystickSystem : SettingsRecord::PedalsSystem}) {
+        if (controlsAsRecord(record) != matchingControls[std::size_t(record)])
+            return true;
+    }
+    return false;
+}
+
 void MainWindow::on_dfu_mode_button_clicked()
 {
     sendCommand(joystickDevice.get(), kCommandDfu);
+    lost(joystickDevice.get());
 }
 
 void MainWindow::on_pedal_dfu_mode_button_clicked()
 {
     sendCommand(pedalsDevice.get(), kCommandDfu);
+    lost(pedalsDevice.get());
 }
 
-struct MainWindow::RecordPlace
-{
-    Device *device;
-    std::uint8_t reportId;  // read
-    std::uint8_t command;   // written in chunks
-    void *bytes;
-    std::size_t size;
-    void (MainWindow::*show)();
-    void (MainWindow::*take)();
-    const char *name;
-};
 
 MainWindow::RecordPlace MainWindow::place(SettingsRecord which)
 {
@@ -195,11 +328,12 @@ bool MainWindow::readSettings(SettingsRecord which)
     const RecordPlace record = place(which);
     const bool answered = readRecord(record.device, record.reportId, record.bytes, record.size);
     (this->*record.show)();
-    if (!record.device)
-        return false;  // the tab already says "(Not connected)"
-    if (answered)
+    if (!record.device || lost(record.device))
+        return false;  // the tab says "(Not connected)"
+    if (answered) {
+        noteControlsMatch(which);
         tell(QStringLiteral("%1 read").arg(QLatin1StringView(record.name)));
-    else
+    } else
         warn(QStringLiteral("%1 not read: the controller did not answer")
                  .arg(QLatin1StringView(record.name)));
     return answered;
@@ -209,14 +343,21 @@ void MainWindow::writeSettings(SettingsRecord which)
 {
     const RecordPlace record = place(which);
     (this->*record.take)();
+    const auto name = QLatin1StringView(record.name);
+    const bool connected = record.device != nullptr;
     const bool sent = sendChunked(record.device, record.command,
                                   static_cast<const std::uint8_t *>(record.bytes),
                                   static_cast<std::uint16_t>(record.size))
         >= 0;
     const bool stored = awaitDeviceNotBusy(record.device);
+    if (lost(record.device)) {
+        qWarning().noquote() << name << "not written: the controller was disconnected";
+        return;
+    }
     const bool readBack = readSettings(which);
-    const auto name = QLatin1StringView(record.name);
-    if (!record.device)
+    if (connected && !place(which).device)
+        return;  // lost during the read-back, which said so
+    if (!connected)
         tell(QStringLiteral("%1 not written: the controller is not connected").arg(name));
     else if (sent && stored && readBack)
         tell(QStringLiteral("%1 written and read back").arg(name));
@@ -288,8 +429,11 @@ bool MainWindow::awaitDeviceNotBusy(Device *device)
             return deviceBusy = status[0];
         },
         // Deliberately blocking: nothing else may talk to a controller while it
-        // stores its settings.
-        [] { QThread::msleep(kBusyPollIntervalMs); });
+        // stores its settings. A controller that is gone is not waited for.
+        [&] {
+            if (!device || !device->gone())
+                QThread::msleep(kBusyPollIntervalMs);
+        });
     // An abandoned wait must not leave the shared flag set for the next one.
     deviceBusy = 0;
     QGuiApplication::restoreOverrideCursor();
@@ -368,8 +512,10 @@ void MainWindow::telemetryReceived(TelemetryData telemetryData)
     // Strict alternation; an absent controller's turn passes unused.
     Device *target = telemetryTarget == 0 ? pedalsDevice.get() : joystickDevice.get();
     telemetryTarget = telemetryTarget == 0 ? 1 : 0;
-    if (target)
+    if (target) {
         sendCommand(target, kCommandTelemetry, packet);
+        lost(target);
+    }
 }
 
 void MainWindow::readProfiles()

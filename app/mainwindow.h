@@ -9,12 +9,17 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
 class QLabel;
 class TelemetryHandler;
+
+namespace vorkast {
+class ControllerWatcher;
+}
 
 namespace vorkast::settings {
 class SettingsControls;
@@ -26,8 +31,9 @@ class MainWindow;
 
 // The one window of the tool. It owns every piece of run-time state: the form,
 // the four settings records as the controllers hold them, the two controller
-// handles (null for a controller that was not found at start-up, or could not
-// be used) and the telemetry bridge.
+// handles (null while a controller is not connected, or cannot be used) and the
+// telemetry bridge. Controllers are looked for at start-up and again whenever
+// the system says one was plugged in; one pulled out is let go.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -90,9 +96,26 @@ private slots:
 private:
     struct RecordPlace;
     enum class SettingsRecord { JoystickEffects, JoystickSystem, PedalsEffects, PedalsSystem };
+    enum class Controller { Joystick, Pedals };
 
     void updateJoystickStatus();
     void updatePedalsStatus();
+    vorkast::DeviceHandle &handle(Controller which);
+    // Opens the missing controllers that are there now, as start-up does.
+    void lookForControllers();
+    void controllerArrived(Controller which);
+    void controllerRemoved(const QString &node);
+    // Lets go of every controller a transfer found gone; true if `device` was one.
+    bool lost(vorkast::Device *device);
+    void forgetController(Controller which);
+    // The periodic look, only where the system gives no notifications and
+    // only while a controller is missing.
+    void updateControllerLook();
+    // What the controls would write now, and whether that differs from what
+    // they showed when they last matched the controller (or the form's values).
+    QByteArray controlsAsRecord(SettingsRecord which);
+    void noteControlsMatch(SettingsRecord which);
+    bool hasUnsavedEdits(Controller which);
     void editCurve(std::size_t binding);
     RecordPlace place(SettingsRecord which);
     // Read, show and say how it went; false when the controller did not answer.
@@ -117,6 +140,9 @@ private:
     TelemetryPacket telemetryPacket;
     TelemetryHandler *telemetryHandler;
     bool usbReady = false;  // libusb initialised: exited with the window
+    vorkast::ControllerWatcher *controllerWatcher = nullptr;
+    QTimer controllerLook;
+    std::array<QByteArray, 4> matchingControls;  // per SettingsRecord
     // False when the profiles folder could be neither created nor entered:
     // profilesDir then still names the working directory, which the profile
     // operations must never touch.

@@ -2,7 +2,27 @@
 
 #include "routes.h"
 
+#include <libusb.h>
+
 namespace vorkast {
+
+int Device::getFeature(std::uint8_t reportId, std::uint8_t *buffer, std::uint16_t length)
+{
+    if (m_gone)
+        return LIBUSB_ERROR_NO_DEVICE;
+    const int result = requestFeature(reportId, buffer, length);
+    m_gone = result == LIBUSB_ERROR_NO_DEVICE;
+    return result;
+}
+
+int Device::setFeature(const std::uint8_t *report, std::uint16_t length)
+{
+    if (m_gone)
+        return LIBUSB_ERROR_NO_DEVICE;
+    const int result = sendFeature(report, length);
+    m_gone = result == LIBUSB_ERROR_NO_DEVICE;
+    return result;
+}
 
 OpenedController openController(std::uint16_t productId, std::optional<libusb_context *> usb)
 {

@@ -35,18 +35,31 @@ public:
     Device &operator=(const Device &) = delete;
 
     virtual Route route() const = 0;
-    // What the route opened, for messages: a hidraw node, a Windows device path,
-    // or "usb BUS-ADDRESS".
+    // What the route opened: a hidraw node, a Windows device path, or the usbfs
+    // node (Linux; "usb BUS-ADDRESS" elsewhere). The system names the same
+    // when it reports the device removed.
     virtual std::string name() const = 0;
 
     // GET_REPORT of the Feature report `reportId`: at most `length` reply bytes
     // to `buffer`; nothing written when it fails.
-    virtual int getFeature(std::uint8_t reportId, std::uint8_t *buffer, std::uint16_t length) = 0;
+    int getFeature(std::uint8_t reportId, std::uint8_t *buffer, std::uint16_t length);
     // SET_REPORT of the Feature report whose id is `report[0]`, `length` bytes.
-    virtual int setFeature(const std::uint8_t *report, std::uint16_t length) = 0;
+    int setFeature(const std::uint8_t *report, std::uint16_t length);
+
+    // Once a transfer has found the controller gone (LIBUSB_ERROR_NO_DEVICE),
+    // every later one fails the same way at once, without reaching the route:
+    // a pulled cable costs one failed transfer, not one per pending request.
+    bool gone() const { return m_gone; }
 
 protected:
     Device() = default;
+
+    virtual int requestFeature(std::uint8_t reportId, std::uint8_t *buffer,
+                               std::uint16_t length) = 0;
+    virtual int sendFeature(const std::uint8_t *report, std::uint16_t length) = 0;
+
+private:
+    bool m_gone = false;
 };
 
 using DeviceHandle = std::unique_ptr<Device>;

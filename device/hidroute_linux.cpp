@@ -67,7 +67,7 @@ public:
     Route route() const override { return Route::Hid; }
     std::string name() const override { return m_path; }
 
-    int getFeature(std::uint8_t reportId, std::uint8_t *buffer, std::uint16_t length) override
+    int requestFeature(std::uint8_t reportId, std::uint8_t *buffer, std::uint16_t length) override
     {
         if (length == 0 || length > kMaxIoctlLength)
             return LIBUSB_ERROR_INVALID_PARAM;
@@ -82,7 +82,7 @@ public:
         return result < 0 ? result : std::min<int>(result, length);
     }
 
-    int setFeature(const std::uint8_t *report, std::uint16_t length) override
+    int sendFeature(const std::uint8_t *report, std::uint16_t length) override
     {
         if (length == 0 || length > kMaxIoctlLength)
             return LIBUSB_ERROR_INVALID_PARAM;

@@ -100,7 +100,7 @@ public:
     Route route() const override { return Route::Hid; }
     std::string name() const override { return narrow(m_path); }
 
-    int getFeature(std::uint8_t reportId, std::uint8_t *buffer, std::uint16_t length) override
+    int requestFeature(std::uint8_t reportId, std::uint8_t *buffer, std::uint16_t length) override
     {
         if (length == 0)
             return LIBUSB_ERROR_INVALID_PARAM;
@@ -118,7 +118,7 @@ public:
         return count;
     }
 
-    int setFeature(const std::uint8_t *report, std::uint16_t length) override
+    int sendFeature(const std::uint8_t *report, std::uint16_t length) override
     {
         if (length == 0)
             return LIBUSB_ERROR_INVALID_PARAM;

@@ -3,6 +3,7 @@
 
 #include <libusb.h>
 
+#include <cstdio>
 #include <string>
 
 namespace vorkast::routes {
@@ -25,18 +26,25 @@ public:
     std::string name() const override
     {
         libusb_device *device = libusb_get_device(m_handle);
-        return "usb " + std::to_string(libusb_get_bus_number(device)) + "-"
-            + std::to_string(libusb_get_device_address(device));
+        const unsigned bus = libusb_get_bus_number(device);
+        const unsigned address = libusb_get_device_address(device);
+#ifdef __linux__
+        char node[32];
+        std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", bus, address);
+        return node;
+#else
+        return "usb " + std::to_string(bus) + "-" + std::to_string(address);
+#endif
     }
 
-    int getFeature(std::uint8_t reportId, std::uint8_t *buffer, std::uint16_t length) override
+    int requestFeature(std::uint8_t reportId, std::uint8_t *buffer, std::uint16_t length) override
     {
         return libusb_control_transfer(m_handle, kGetReportRequestType, kHidGetReport,
                                        kFeatureReportType | reportId, kInterface, buffer, length,
                                        kTransferTimeoutMs);
     }
 
-    int setFeature(const std::uint8_t *report, std::uint16_t length) override
+    int sendFeature(const std::uint8_t *report, std::uint16_t length) override
     {
         if (length == 0)
             return LIBUSB_ERROR_INVALID_PARAM;

@@ -34,7 +34,12 @@ constexpr int kSetupSize = 8;
 // handler, so that a late callback on umockdev's worker thread never sees it freed.
 struct Device
 {
-    std::unique_ptr<VirtualController> controller;
+    VirtualController *controller = nullptr;  // owned by the bus, outlives the device
+    EmulatedUsbBus::Collections collections = EmulatedUsbBus::Collections::VendorOnly;
+    // sysfs paths ("/sys/devices/..."), parents first: the USB device, then,
+    // with a driver, its interface, the HID device and the hidraw class device.
+    std::vector<std::string> sysPaths;
+    bool present = true;  // on the bus: not unplugged since it was added
     std::string devnode;
     UMockdevIoctlBase *handler = nullptr;
     EmulatedUsbBus::Driver driver = EmulatedUsbBus::Driver::None;
@@ -501,7 +506,20 @@ std::string sharedSanitizerRuntime()
 struct EmulatedUsbBus::Private
 {
     UMockdevTestbed *testbed = nullptr;
+    std::vector<std::unique_ptr<VirtualController>> controllers;
+    // Every device ever added, unplugged ones too: their nodes may still be open.
     std::vector<DeviceRef> devices;
+
+    void add(VirtualController &controller, Driver driver, Collections collections);
+    // The device a controller is on now; null when it is unplugged.
+    Device *current(const VirtualController &controller) const
+    {
+        for (const DeviceRef &device : devices) {
+            if (device->controller == &controller && device->present)
+                return device.get();
+        }
+        return nullptr;
+    }
 };
 
 EmulatedUsbBus::EmulatedUsbBus()
@@ -558,6 +576,8 @@ static void addHidDriver(UMockdevTestbed *testbed, const DeviceRef &device, int 
         + QString::asprintf("/0003:%04X:%04X.%04X", vorkast::protocol::CONTROLLER_VENDOR_ID,
                             productId, index + 1);
     const QString hidraw = hidDevice + QString::asprintf("/hidraw/hidraw%d", minor);
+    for (const QString &path : {interface, hidDevice, hidraw})
+        device->sysPaths.push_back(path.toStdString());
 
     GError *error = nullptr;
     if (openable) {
@@ -605,19 +625,23 @@ static void addHidDriver(UMockdevTestbed *testbed, const DeviceRef &device, int 
         qFatal("umockdev: cannot link %s: %s", link.c_str(), std::strerror(errno));
 }
 
-VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind, Driver driver,
-                                          Collections collections)
+void EmulatedUsbBus::Private::add(VirtualController &controller, Driver driver,
+                                  Collections collections)
 {
+    // Like a kernel, every plug-in gets a new address (and port: the sysfs
+    // path of an unplugged device may still be named by a late reader).
     const int busnum = 1;
-    const int devnum = 2 + int(d->devices.size());  // 001 is the root hub's address
-    const int port = 1 + int(d->devices.size());
+    const int devnum = 2 + int(devices.size());  // 001 is the root hub's address
+    const int port = 1 + int(devices.size());
 
     auto device = std::make_shared<Device>();
-    device->controller = std::make_unique<VirtualController>(kind);
+    device->controller = &controller;
     device->driver = driver;
-    device->reportDescriptor = reportDescriptor(kind, collections);
-    device->hidName = kind == VirtualController::Kind::Joystick ? "Vorkast Joystick Base"
-                                                                : "Vorkast Pedals";
+    device->collections = collections;
+    device->reportDescriptor = reportDescriptor(controller.kind(), collections);
+    device->hidName = controller.kind() == VirtualController::Kind::Joystick
+        ? "Vorkast Joystick Base"
+        : "Vorkast Pedals";
     device->devnode = QString::asprintf("/dev/bus/usb/%03d/%03d", busnum, devnum).toStdString();
     device->handler = umockdev_ioctl_base_new();
     connectShared(device->handler, "handle-ioctl", G_CALLBACK(onIoctl), device);
@@ -626,15 +650,17 @@ VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind, Driver d
     // The handler goes in before the node appears, so that nobody can open a
     // node that has no one answering it.
     GError *error = nullptr;
-    if (!umockdev_testbed_attach_ioctl(d->testbed, device->devnode.c_str(), device->handler,
+    if (!umockdev_testbed_attach_ioctl(testbed, device->devnode.c_str(), device->handler,
                                        &error))
         qFatal("umockdev: cannot attach ioctl handler to %s: %s", device->devnode.c_str(),
                error ? error->message : "unknown error");
 
     // add_device alone creates no /dev node; a description's N: line does.
     const std::uint16_t productId = device->controller->productId();
-    const QString description =
-        QString::asprintf("P: /devices/pci0000:00/0000:00:14.0/usb%d/%d-%d\n", busnum, busnum, port)
+    const QString usbDevice =
+        QString::asprintf("/devices/pci0000:00/0000:00:14.0/usb%d/%d-%d", busnum, busnum, port);
+    device->sysPaths.push_back("/sys" + usbDevice.toStdString());
+    const QString description = QStringLiteral("P: %1\n").arg(usbDevice)
         + QString::asprintf("N: bus/usb/%03d/%03d\n", busnum, devnum)
         + QStringLiteral("E: SUBSYSTEM=usb\n"
                          "E: DEVTYPE=usb_device\n"
@@ -654,19 +680,61 @@ VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind, Driver d
                       .toHex()
                       .toUpper()));
 
-    if (!umockdev_testbed_add_from_string(d->testbed, description.toUtf8().constData(), &error))
+    if (!umockdev_testbed_add_from_string(testbed, description.toUtf8().constData(), &error))
         qFatal("umockdev: cannot add %s: %s", device->devnode.c_str(),
                error ? error->message : "unknown error");
 
     if (driver != Driver::None) {
         int hidraws = 0;
-        for (const DeviceRef &other : d->devices)
+        for (const DeviceRef &other : devices)
             hidraws += other->driver != Driver::None;
-        addHidDriver(d->testbed, device, busnum, port, hidraws);
+        addHidDriver(testbed, device, busnum, port, hidraws);
     }
 
-    d->devices.push_back(device);
-    return *device->controller;
+    // What udev would broadcast, parents first; nobody may be listening yet.
+    for (const std::string &path : device->sysPaths)
+        umockdev_testbed_uevent(testbed, path.c_str(), "add");
+    devices.push_back(device);
+}
+
+VirtualController &EmulatedUsbBus::attach(VirtualController::Kind kind, Driver driver,
+                                          Collections collections)
+{
+    d->controllers.push_back(std::make_unique<VirtualController>(kind));
+    VirtualController &controller = *d->controllers.back();
+    d->add(controller, driver, collections);
+    return controller;
+}
+
+void EmulatedUsbBus::unplug(VirtualController &controller)
+{
+    Device *device = d->current(controller);
+    if (!device)
+        qFatal("EmulatedUsbBus::unplug: controller is not plugged in");
+    // Nodes still open fail from now on, as the kernel's do.
+    controller.setUnplugged(true);
+    device->present = false;
+    // Children first, as the kernel removes them; the uevent needs the device
+    // still in sysfs.
+    for (auto path = device->sysPaths.rbegin(); path != device->sysPaths.rend(); ++path) {
+        umockdev_testbed_uevent(d->testbed, path->c_str(), "remove");
+        umockdev_testbed_remove_device(d->testbed, path->c_str());
+    }
+}
+
+void EmulatedUsbBus::plugIn(VirtualController &controller)
+{
+    if (d->current(controller))
+        qFatal("EmulatedUsbBus::plugIn: controller is plugged in already");
+    const Device *last = nullptr;
+    for (const DeviceRef &device : d->devices) {
+        if (device->controller == &controller)
+            last = device.get();
+    }
+    if (!last)
+        qFatal("EmulatedUsbBus::plugIn: controller is not of this bus");
+    controller.setUnplugged(false);
+    d->add(controller, last->driver, last->collections);
 }
 
 QByteArray EmulatedUsbBus::reportDescriptor(VirtualController::Kind kind, Collections collections)
@@ -701,22 +769,27 @@ QByteArray EmulatedUsbBus::reportDescriptor(VirtualController::Kind kind, Collec
 
 EmulatedUsbBus::Traffic EmulatedUsbBus::traffic(const VirtualController &controller) const
 {
+    Traffic all;
+    bool found = false;
     for (const DeviceRef &device : d->devices) {
-        if (device->controller.get() == &controller) {
-            std::lock_guard lock(device->mutex);
-            return device->traffic;
-        }
+        if (device->controller != &controller)
+            continue;
+        found = true;
+        std::lock_guard lock(device->mutex);
+        all.usbfsControl += device->traffic.usbfsControl;
+        all.usbfsRefused += device->traffic.usbfsRefused;
+        all.hidrawFeature += device->traffic.hidrawFeature;
+        all.driverGrabs += device->traffic.driverGrabs;
     }
-    qFatal("EmulatedUsbBus::traffic: controller is not on this bus");
+    if (!found)
+        qFatal("EmulatedUsbBus::traffic: controller is not on this bus");
+    return all;
 }
 
 QString EmulatedUsbBus::hidrawNode(const VirtualController &controller) const
 {
-    for (const DeviceRef &device : d->devices) {
-        if (device->controller.get() == &controller)
-            return QString::fromStdString(device->hidrawNode);
-    }
-    return QString();
+    const Device *device = d->current(controller);
+    return device ? QString::fromStdString(device->hidrawNode) : QString();
 }
 
 const char *EmulatedUsbBus::preloadLibrary()

@@ -10,7 +10,8 @@
 // An emulated USB bus on umockdev on which the real libusb finds the virtual
 // controllers by vendor/product id and whose control transfers reach them.
 //
-// Create the bus and attach controllers before libusb_init. The process that
+// Create the bus before libusb_init; controllers attached later arrive as on a
+// real bus, through their uevents. The process that
 // calls libusb must run with libumockdev-preload.so.0 preloaded (see
 // ensurePreloaded). Child processes started while the bus exists inherit
 // UMOCKDEV_DIR and, when preloaded, see the same bus.
@@ -51,11 +52,20 @@ public:
     };
     static QByteArray reportDescriptor(VirtualController::Kind kind, Collections collections);
 
-    // Adds a controller as the next device on bus 001; the bus owns it.
+    // Adds a controller as the next device on bus 001; the bus owns it. Its
+    // "add" uevents go out, so a program already watching sees it arrive.
     VirtualController &attach(VirtualController::Kind kind, Driver driver = Driver::None,
                               Collections collections = Collections::VendorOnly);
+    // The cable pulled: "remove" uevents, children first, and the device leaves
+    // sysfs and /dev; its nodes still open fail every request with ENODEV. The
+    // controller keeps its records and transfers, as firmware keeps its flash.
+    void unplug(VirtualController &controller);
+    // Plugged back: the same controller as a new device (next address), with
+    // the driver and collections it had, announced as attach() does.
+    void plugIn(VirtualController &controller);
 
-    // How the host reached a controller, as its kernel would have seen it.
+    // How the host reached a controller, as its kernel would have seen it;
+    // summed over every time it was plugged in.
     struct Traffic
     {
         int usbfsControl = 0;    // control URBs that ran on the controller through usbfs
@@ -65,7 +75,8 @@ public:
     };
     Traffic traffic(const VirtualController &controller) const;
 
-    // The controller's hidraw node ("/dev/hidraw0"); empty for Driver::None.
+    // The controller's hidraw node ("/dev/hidraw0"); empty for Driver::None
+    // and while it is unplugged.
     QString hidrawNode(const VirtualController &controller) const;
 
     // Environment a child process needs to see this bus (LD_PRELOAD, UMOCKDEV_DIR).
