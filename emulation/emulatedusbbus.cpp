@@ -112,6 +112,10 @@ bool refusedForDriver(const Device &device, const std::uint8_t *setup)
 gboolean submitUrb(Device &device, UMockdevIoctlClient *client)
 {
     if (device.controller->unplugged()) {
+        {
+            std::lock_guard lock(device.mutex);
+            ++device.traffic.goneRequests;
+        }
         umockdev_ioctl_client_complete(client, -1, ENODEV);
         return TRUE;
     }
@@ -378,6 +382,10 @@ gboolean onHidrawIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointe
     if (!set && !get)
         return answerHidrawInfo(device, client, request);
     if (device.controller->unplugged()) {
+        {
+            std::lock_guard lock(device.mutex);
+            ++device.traffic.goneRequests;
+        }
         umockdev_ioctl_client_complete(client, -1, ENODEV);
         return TRUE;
     }
@@ -779,6 +787,7 @@ EmulatedUsbBus::Traffic EmulatedUsbBus::traffic(const VirtualController &control
         all.usbfsControl += device->traffic.usbfsControl;
         all.usbfsRefused += device->traffic.usbfsRefused;
         all.hidrawFeature += device->traffic.hidrawFeature;
+        all.goneRequests += device->traffic.goneRequests;
         all.driverGrabs += device->traffic.driverGrabs;
     }
     if (!found)

@@ -71,6 +71,7 @@ public:
         int usbfsControl = 0;    // control URBs that ran on the controller through usbfs
         int usbfsRefused = 0;    // control URBs refused: the driver holds the interface
         int hidrawFeature = 0;   // feature ioctls that ran on the controller through hidraw
+        int goneRequests = 0;    // URBs and feature ioctls on its nodes while it was unplugged
         QStringList driverGrabs; // claims, detaches, resets and the like on its usbfs node
     };
     Traffic traffic(const VirtualController &controller) const;
