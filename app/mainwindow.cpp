@@ -102,6 +102,7 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     telemetryStatus->setObjectName(QStringLiteral("telemetry_status"));
     statusBar()->addPermanentWidget(telemetryStatus);
     telemetryHandler = new TelemetryHandler(ui, ports);
+    telemetryView = new TelemetryView(*ui, ui->main_tabplane->widget(2));
 
     profilesDir = QDir(QDir::currentPath());
     profilesDir.mkdir(QStringLiteral("profiles"));
@@ -505,7 +506,7 @@ void MainWindow::telemetryReceived(TelemetryData telemetryData)
     if (telemetryData.valid)
         ++validRecordsNow;
     updateHeldPacket(telemetryPacket, invalidTelemetryCount, telemetryData);
-    showTelemetryPacket(telemetryPacket, *ui);
+    telemetryView->update(telemetryPacket);
 
     static_assert(sizeof(TelemetryPacket) <= kCommandPayloadSize);
     const auto packet = packetBytes(telemetryPacket);

@@ -19,6 +19,7 @@ class TelemetryHandler;
 
 namespace vorkast {
 class ControllerWatcher;
+class TelemetryView;
 }
 
 namespace vorkast::settings {
@@ -139,6 +140,7 @@ private:
     vorkast::DeviceHandle pedalsDevice;
     TelemetryPacket telemetryPacket;
     TelemetryHandler *telemetryHandler;
+    vorkast::TelemetryView *telemetryView = nullptr;  // a child of its tab
     bool usbReady = false;  // libusb initialised: exited with the window
     vorkast::ControllerWatcher *controllerWatcher = nullptr;
     QTimer controllerLook;

@@ -2,6 +2,11 @@
 
 #include "ui_mainwindow.h"
 
+#include <QEvent>
+#include <QWidget>
+
+#include <cstring>
+
 namespace vorkast {
 
 namespace {
@@ -44,6 +49,37 @@ void showTelemetryPacket(const TelemetryPacket &packet, Ui::MainWindow &view)
     show(view.telemetry_out_vertical_speed, real(packet.vertical_speed));
     show(view.telemetry_out_g_force, real(packet.g_force));
     show(view.telemetry_out_aoa, real(packet.aoa));
+}
+
+TelemetryView::TelemetryView(Ui::MainWindow &view, QWidget *page)
+    : QObject(page)
+    , m_view(view)
+    , m_page(page)
+{
+    page->installEventFilter(this);
+}
+
+void TelemetryView::update(const TelemetryPacket &packet)
+{
+    m_latest = packet;
+    if (m_page->isVisible())
+        refresh();
+}
+
+void TelemetryView::refresh()
+{
+    if (m_showsLatest && std::memcmp(&m_shown, &m_latest, sizeof m_latest) == 0)
+        return;
+    showTelemetryPacket(m_latest, m_view);
+    m_shown = m_latest;
+    m_showsLatest = true;
+}
+
+bool TelemetryView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_page && event->type() == QEvent::Show)
+        refresh();
+    return false;
 }
 
 } // namespace vorkast

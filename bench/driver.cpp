@@ -45,6 +45,7 @@ struct Options
     int startupRuns = 20;
     int roundTrips = 10;
     bool quick = false;
+    bool costOnly = false;
 };
 
 std::int64_t nowNs()
@@ -91,13 +92,14 @@ QProcessEnvironment appEnvironment()
 class RunningApp
 {
 public:
-    explicit RunningApp(const QTemporaryDir &workDir)
+    explicit RunningApp(const QTemporaryDir &workDir,
+                        const QString &program = QStringLiteral(VORKAST_APP_PATH))
     {
         process.setProcessEnvironment(appEnvironment());
         process.setWorkingDirectory(workDir.path());
         process.setStandardOutputFile(QProcess::nullDevice());
         process.setStandardErrorFile(QProcess::nullDevice());
-        process.start(QStringLiteral(VORKAST_APP_PATH), {});
+        process.start(program, {});
         if (!process.waitForStarted(10000))
             fail("cannot start the application: " + process.errorString());
     }
@@ -298,12 +300,13 @@ struct Cost
     double residentMiB = 0.0;
 };
 
-// The application's CPU time over `seconds` of 50 Hz DCS datagrams, then over
-// as long without any, with `present` on the bus.
-Cost measureCost(const std::vector<VirtualController *> &present, int seconds)
+// The CPU time of `program` (the application unless said) over `seconds` of
+// 50 Hz DCS datagrams, then over as long without any, with `present` on the bus.
+Cost measureCost(const std::vector<VirtualController *> &present, int seconds,
+                 const QString &program = QStringLiteral(VORKAST_APP_PATH))
 {
     QTemporaryDir workDir;
-    RunningApp app(workDir);
+    RunningApp app(workDir, program);
     if (present.empty())
         std::this_thread::sleep_for(2s);
     else
@@ -333,6 +336,32 @@ Cost measureCost(const std::vector<VirtualController *> &present, int seconds)
     if (!app.running())
         fail("the application ended while being measured");
     return cost;
+}
+
+// The application with no controller against the bare program, side by side:
+// each measured in turn, `rounds` times, so that a busy spell of the machine
+// falls on both alike. Shares of one core, summed over the rounds.
+void compareWithBareProgram(int seconds, int rounds)
+{
+    Cost app, bare;
+    for (int round = 0; round < rounds; ++round) {
+        const Cost a = measureCost({}, seconds);
+        const Cost b = measureCost({}, seconds, QStringLiteral(VORKAST_BARE_TELEMETRY_PATH));
+        app.streaming += a.streaming;
+        app.idle += a.idle;
+        bare.streaming += b.streaming;
+        bare.idle += b.idle;
+    }
+    const double streaming = app.streaming / bare.streaming;
+    const double idle = app.idle / bare.idle;
+    print("  no controller, against a bare Qt program (20 ms timer draining the DCS port), "
+          "%d rounds of %d s:\n", rounds, seconds);
+    print("    streaming DCS at 50 Hz: %.2f %% against %.2f %% of one core (%.2fx)\n",
+          100.0 * app.streaming / rounds, 100.0 * bare.streaming / rounds, streaming);
+    print("    idle:                   %.2f %% against %.2f %% of one core (%.2fx)\n",
+          100.0 * app.idle / rounds, 100.0 * bare.idle / rounds, idle);
+    print("    target: within 1.2x of the bare program, both: %s\n",
+          verdict(streaming <= 1.2 && idle <= 1.2));
 }
 
 void reportCost(const Cost &none, const Cost &both, int seconds)
@@ -419,9 +448,11 @@ Options parseOptions(const QStringList &arguments)
     Options options;
     for (const QString &argument : arguments.mid(1)) {
         if (argument == "--quick") {
-            options = {50, 1, 2, 2, true};
+            options = {50, 1, 2, 2, true, options.costOnly};
+        } else if (argument == "--cost") {
+            options.costOnly = true;
         } else {
-            std::fprintf(stderr, "usage: vorkast-bench [--quick]\n");
+            std::fprintf(stderr, "usage: vorkast-bench [--quick] [--cost]\n");
             std::exit(2);
         }
     }
@@ -438,6 +469,12 @@ int main(int argc, char *argv[])
     const Options options = parseOptions(QCoreApplication::arguments());
 
     try {
+        if (options.costOnly) {
+            EmulatedUsbBus empty;
+            print("Cost of running\n");
+            compareWithBareProgram(options.cpuSeconds, options.quick ? 1 : 3);
+            return 0;
+        }
         print("Start-up to the window shown, %d runs each\n", options.startupRuns);
         Summary minimal, none, both;
         Cost idleBus;
@@ -479,6 +516,10 @@ int main(int argc, char *argv[])
             print("Cost of running\n");
             reportCost(idleBus, measureCost({&pedals, &joystick}, options.cpuSeconds),
                        options.cpuSeconds);
+        }
+        {
+            EmulatedUsbBus empty;
+            compareWithBareProgram(options.cpuSeconds, options.quick ? 1 : 3);
         }
 
         print("Settings round trip: joystick effect settings save, controller never busy, "

@@ -78,8 +78,9 @@ ControllerWatcher::ControllerWatcher(QObject *parent)
             if (action && std::strcmp(action, "remove") == 0) {
                 if (node)
                     emit removed(QString::fromLocal8Bit(node));
-            } else if (action && (std::strcmp(action, "add") == 0 || std::strcmp(action, "bind") == 0)
-                       && ofOurVendor(device)) {
+            } else if (action && ofOurVendor(device)) {
+                // add, bind, and change: `udevadm trigger` after new rules may
+                // have made a node that was refused usable.
                 noteArrival();
             }
             udev_device_unref(device);

@@ -11,6 +11,7 @@
 #include <QNetworkDatagram>
 #include <QRegularExpression>
 #include <QSlider>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
@@ -112,8 +113,10 @@ private:
         return false;
     }
 
+    // The view as the user sees it: its tab in front.
     static QString shown(WindowRig &rig, const char *field)
     {
+        rig.showTab(2);
         return rig.control<QLineEdit>(field)->text();
     }
 
@@ -157,8 +160,13 @@ private slots:
     {
         WindowRig rig(true, true);
         rig.start();
+        rig.showTab(2);
+        // The focus settles a moment after activation, clearing a selection
+        // made before it.
+        QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
         auto *airspeed = rig.control<QLineEdit>("telemetry_out_airspeed");
         QTRY_COMPARE(airspeed->text(), QStringLiteral("0"));
+        QTest::qWait(100);
         airspeed->selectAll();
         QTest::qWait(200);  // ten ticks of all-zero records
         QCOMPARE(airspeed->selectedText(), QStringLiteral("0"));
@@ -169,6 +177,22 @@ private slots:
                 return airspeed->text() == QStringLiteral("350.5");
             }(),
             5000);
+    }
+
+    // Behind another tab the fields are left alone, however the packet
+    // changes; brought to the front, the tab shows the packet last sent at once.
+    void hiddenViewCatchesUpWhenShown()
+    {
+        WindowRig rig(true, true);
+        rig.start();
+        rig.showTab(0);
+        auto *airspeed = rig.control<QLineEdit>("telemetry_out_airspeed");
+        const QString before = airspeed->text();
+        const quint64 mark = lastSequence({rig.joystick, rig.pedals});
+        QTRY_VERIFY_WITH_TIMEOUT(arrives(rig, mark, kSample, kSamplePacket), 5000);
+        QCOMPARE(airspeed->text(), before);
+        rig.control<QTabWidget>("main_tabplane")->setCurrentIndex(2);
+        QCOMPARE(airspeed->text(), QStringLiteral("350.5"));
     }
 
     // After the last valid record the packet is held, valid bit and all, for

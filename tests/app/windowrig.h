@@ -31,6 +31,13 @@ struct WindowRig : WindowOnBus
         return control<QTabWidget>("main_tabplane")->tabText(index);
     }
 
+    // The window on screen (offscreen) with tab `index` in front.
+    void showTab(int index) const
+    {
+        window->show();
+        control<QTabWidget>("main_tabplane")->setCurrentIndex(index);
+    }
+
     // Runs a slot as its button would; a name the window has no slot of fails the test.
     void invoke(const char *slot) const { invokeSlot(window.get(), slot); }
 
