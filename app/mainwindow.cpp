@@ -5,10 +5,12 @@
 #include "curveaxis.h"
 #include "curvebindings.h"
 #include "curvedialog.h"
+#include "curveinput.h"
 #include "hidtransport.h"
 #include "profilestore.h"
 #include "protocol.h"
 #include "settingsmapping.h"
+#include "telemetrygraph.h"
 #include "telemetryhandler.h"
 #include "telemetryview.h"
 
@@ -88,6 +90,7 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     telemetryStatus->setObjectName(QStringLiteral("telemetry_status"));
     statusBar()->addPermanentWidget(telemetryStatus);
     telemetryHandler = new TelemetryHandler(ui, ports);
+    telemetryGraph = addTelemetryGraph(*ui);
 
     profilesDir = QDir(QDir::currentPath());
     profilesDir.mkdir(QStringLiteral("profiles"));
@@ -362,6 +365,9 @@ void MainWindow::telemetryReceived(TelemetryData telemetryData)
         ++validRecordsNow;
     updateHeldPacket(telemetryPacket, invalidTelemetryCount, telemetryData);
     showTelemetryPacket(telemetryPacket, *ui);
+    telemetryGraph->append(telemetryPacket);
+    if (openCurveDialog)
+        openCurveDialog->setInput(curveInput(openCurveAxis, telemetryPacket));
 
     static_assert(sizeof(TelemetryPacket) <= kCommandPayloadSize);
     const auto packet = packetBytes(telemetryPacket);
@@ -476,7 +482,11 @@ void MainWindow::editCurve(std::size_t binding)
     CurveDialog dialog(this, points, 0, 100,
                        curveAxisMaximum(curve.axis, gForceFullScale, maximumSpeed));
     dialog.setWindowTitle(QString::fromUtf8(curve.title));
+    dialog.setInput(curveInput(curve.axis, telemetryPacket));
+    openCurveDialog = &dialog;
+    openCurveAxis = curve.axis;
     dialog.exec();
+    openCurveDialog = nullptr;
 }
 
 using settings::curveBinding;

@@ -13,11 +13,14 @@
 #include <cstdint>
 #include <memory>
 
+class CurveDialog;
 class QLabel;
+class TelemetryGraph;
 class TelemetryHandler;
 
 namespace vorkast::settings {
 class SettingsControls;
+enum class CurveAxis;
 }
 
 namespace Ui {
@@ -129,6 +132,12 @@ private:
     int telemetryMode = 0;
     int validRecordsNow = 0;
     int validRecordsBefore = 0;
+
+    // The last seconds of what was sent, on the Telemetry tab.
+    TelemetryGraph *telemetryGraph = nullptr;
+    // The curve editor while it runs, told where its input is now.
+    CurveDialog *openCurveDialog = nullptr;
+    vorkast::settings::CurveAxis openCurveAxis{};
 };
 
 // Shows the window and then installs the application font, as start-up does.

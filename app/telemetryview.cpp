@@ -1,4 +1,5 @@
 #include "telemetryview.h"
+#include "telemetrygraph.h"
 
 #include "ui_mainwindow.h"
 
@@ -44,6 +45,16 @@ void showTelemetryPacket(const TelemetryPacket &packet, Ui::MainWindow &view)
     show(view.telemetry_out_vertical_speed, real(packet.vertical_speed));
     show(view.telemetry_out_g_force, real(packet.g_force));
     show(view.telemetry_out_aoa, real(packet.aoa));
+}
+
+TelemetryGraph *addTelemetryGraph(Ui::MainWindow &view)
+{
+    auto *graph = new TelemetryGraph(view.tab_9);
+    graph->setObjectName(QStringLiteral("telemetry_graph"));
+    // Stretched, it takes the free space the spacer below would otherwise hold.
+    QBoxLayout *page = view.verticalLayout_17;
+    page->insertWidget(page->indexOf(view.groupBox_2) + 1, graph, 1);
+    return graph;
 }
 
 } // namespace vorkast
