@@ -99,7 +99,7 @@ QColor lineColour(int line, const QPalette &palette)
     return QColor::fromHsl(kHues[line], 200, dark ? 165 : 95);
 }
 
-QString formatted(float value) { return QString::number(double(value), 'g', 4); }
+QString formatted(float value) { return QString::number(double(value), 'g', 6); }
 
 } // namespace
 
@@ -154,7 +154,8 @@ void TelemetryGraph::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette &colours = palette();
     const QFontMetrics metrics = fontMetrics();
-    const QColor text = colours.color(QPalette::Text);
+    // Legend and time labels lie on the page, not on the plot's base.
+    const QColor text = colours.color(QPalette::WindowText);
     const std::int64_t now = clock();
     const int newest = samples.size() - 1;
 
@@ -164,7 +165,9 @@ void TelemetryGraph::paintEvent(QPaintEvent *)
     for (std::size_t line = 0; line < kGraphLines.size(); ++line) {
         const auto [low, high] = samples.range(int(line), now);
         const QString value =
-            newest >= 0 ? formatted(samples.at(newest).values[line]) : QStringLiteral("-");
+            newest >= 0 ? QString::number(double(samples.at(newest).values[line]), 'f',
+                                          kGraphLines[line].decimals)
+                        : QStringLiteral("-");
         entries << QStringLiteral("%1 %2 %3 (%4 to %5)")
                        .arg(QLatin1StringView(kGraphLines[line].name), value,
                             QString::fromUtf8(kGraphLines[line].unit), formatted(low), formatted(high));

@@ -28,13 +28,14 @@ struct GraphLine
     const char *unit;  // UTF-8
     float low;   // the range drawn while every sample fits in it
     float high;
+    int decimals;  // of the value shown
 };
 
 inline constexpr std::array<GraphLine, 4> kGraphLines{{
-    {"Airspeed", "km/h", 0.0f, 1000.0f},
-    {"Vertical speed", "m/s", -10.0f, 10.0f},
-    {"G force", "G", -2.0f, 10.0f},
-    {"AoA", "\xC2\xB0", -10.0f, 30.0f},  // degree sign
+    {"Airspeed", "km/h", 0.0f, 1000.0f, 0},
+    {"Vertical speed", "m/s", -10.0f, 10.0f, 1},
+    {"G force", "G", -2.0f, 10.0f, 2},
+    {"AoA", "\xC2\xB0", -10.0f, 30.0f, 1},  // degree sign
 }};
 
 TelemetrySample sampleOf(const TelemetryPacket &packet, std::int64_t ms);

@@ -193,13 +193,13 @@ void CurvePlot::setMarker(std::optional<double> fraction)
 QRectF CurvePlot::plotArea() const
 {
     const QFontMetrics metrics = fontMetrics();
-    const double left = metrics.horizontalAdvance(QString::number(maximum)) + 8;
+    const double left = metrics.horizontalAdvance(QString::number(maximum)) + 10;
     double labelWidth = 0;
     for (const QString &label : labels)
         labelWidth = std::max<double>(labelWidth, metrics.horizontalAdvance(label));
     const double right = std::max(labelWidth / 2, kGrabRadius) + 2;
     const double top = std::max(metrics.height() / 2.0, kGrabRadius);
-    const double bottom = metrics.height() + 6;
+    const double bottom = metrics.height() + 8;
     return QRectF(rect()).adjusted(left, top, -right, -bottom);
 }
 
@@ -283,8 +283,8 @@ void CurvePlot::paintEvent(QPaintEvent *)
         const int value = minimum + int(std::lround(span(minimum, maximum) * line / kValueGridLines));
         const double y = pointPosition(area, 0, value, minimum, maximum).y();
         painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
-        painter.setPen(colours.color(QPalette::Text));
-        painter.drawText(QRectF(0, y - metrics.height(), area.left() - 4, 2 * metrics.height()),
+        painter.setPen(colours.color(QPalette::WindowText));
+        painter.drawText(QRectF(0, y - metrics.height(), area.left() - 6, 2 * metrics.height()),
                          Qt::AlignRight | Qt::AlignVCenter, QString::number(value));
         painter.setPen(QPen(grid, 1));
     }
@@ -301,8 +301,8 @@ void CurvePlot::paintEvent(QPaintEvent *)
         if (x - width / 2 < labelsEnd + 4)
             continue;
         labelsEnd = x + width / 2;
-        painter.setPen(colours.color(QPalette::Text));
-        painter.drawText(QRectF(x - width / 2 - 1, area.bottom() + 3, width + 2, metrics.height()),
+        painter.setPen(colours.color(QPalette::WindowText));
+        painter.drawText(QRectF(x - width / 2 - 1, area.bottom() + 5, width + 2, metrics.height()),
                          Qt::AlignCenter, labels[i]);
     }
     painter.setPen(QPen(colours.color(QPalette::Mid), 1));
