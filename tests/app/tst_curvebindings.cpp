@@ -398,10 +398,6 @@ private slots:
             QTest::keyClick(plot, Qt::Key_PageDown);
             QCOMPARE(spinBox(dialog, 4), 81);
             QCOMPARE(slider(dialog, 5), stored[5] - 10);
-            for (int i = 0; i < kPoints; ++i) {
-                if (i != 4 && i != 5)
-                    QCOMPARE(spinBox(dialog, i), stored[i]);
-            }
             QTest::mouseClick(button(dialog, QDialogButtonBox::Ok), Qt::LeftButton);
             accepted = !dialog->isVisible();
         });
