@@ -6,10 +6,12 @@
 #include "curveaxis.h"
 #include "curvebindings.h"
 #include "curvedialog.h"
+#include "curveinput.h"
 #include "hidtransport.h"
 #include "profilestore.h"
 #include "protocol.h"
 #include "settingsmapping.h"
+#include "telemetrygraph.h"
 #include "telemetryhandler.h"
 #include "telemetryview.h"
 
@@ -103,6 +105,7 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     statusBar()->addPermanentWidget(telemetryStatus);
     telemetryHandler = new TelemetryHandler(ui, ports);
     telemetryView = new TelemetryView(*ui, ui->main_tabplane->widget(2));
+    telemetryGraph = addTelemetryGraph(*ui);
 
     profilesDir = QDir(QDir::currentPath());
     profilesDir.mkdir(QStringLiteral("profiles"));
@@ -507,6 +510,9 @@ void MainWindow::telemetryReceived(TelemetryData telemetryData)
         ++validRecordsNow;
     updateHeldPacket(telemetryPacket, invalidTelemetryCount, telemetryData);
     telemetryView->update(telemetryPacket);
+    telemetryGraph->append(telemetryPacket);
+    if (openCurveDialog)
+        openCurveDialog->setInput(curveInput(openCurveAxis, telemetryPacket));
 
     static_assert(sizeof(TelemetryPacket) <= kCommandPayloadSize);
     const auto packet = packetBytes(telemetryPacket);
@@ -623,7 +629,11 @@ void MainWindow::editCurve(std::size_t binding)
     CurveDialog dialog(this, points, 0, 100,
                        curveAxisMaximum(curve.axis, gForceFullScale, maximumSpeed));
     dialog.setWindowTitle(QString::fromUtf8(curve.title));
+    dialog.setInput(curveInput(curve.axis, telemetryPacket));
+    openCurveDialog = &dialog;
+    openCurveAxis = curve.axis;
     dialog.exec();
+    openCurveDialog = nullptr;
 }
 
 using settings::curveBinding;

@@ -14,7 +14,9 @@
 #include <cstdint>
 #include <memory>
 
+class CurveDialog;
 class QLabel;
+class TelemetryGraph;
 class TelemetryHandler;
 
 namespace vorkast {
@@ -24,6 +26,7 @@ class TelemetryView;
 
 namespace vorkast::settings {
 class SettingsControls;
+enum class CurveAxis;
 }
 
 namespace Ui {
@@ -157,6 +160,12 @@ private:
     int telemetryMode = 0;
     int validRecordsNow = 0;
     int validRecordsBefore = 0;
+
+    // The last seconds of what was sent, on the Telemetry tab.
+    TelemetryGraph *telemetryGraph = nullptr;
+    // The curve editor while it runs, told where its input is now.
+    CurveDialog *openCurveDialog = nullptr;
+    vorkast::settings::CurveAxis openCurveAxis{};
 };
 
 // Shows the window and then installs the application font, as start-up does.

@@ -1,4 +1,5 @@
 #include "telemetryview.h"
+#include "telemetrygraph.h"
 
 #include "ui_mainwindow.h"
 
@@ -80,6 +81,16 @@ bool TelemetryView::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_page && event->type() == QEvent::Show)
         refresh();
     return false;
+}
+
+TelemetryGraph *addTelemetryGraph(Ui::MainWindow &view)
+{
+    auto *graph = new TelemetryGraph(view.tab_9);
+    graph->setObjectName(QStringLiteral("telemetry_graph"));
+    // Stretched, it takes the free space the spacer below would otherwise hold.
+    QBoxLayout *page = view.verticalLayout_17;
+    page->insertWidget(page->indexOf(view.groupBox_2) + 1, graph, 1);
+    return graph;
 }
 
 } // namespace vorkast

@@ -5,6 +5,7 @@
 #include <QObject>
 
 class QWidget;
+class TelemetryGraph;
 
 namespace Ui {
 class MainWindow;
@@ -39,5 +40,7 @@ private:
     TelemetryPacket m_shown{};
     bool m_showsLatest = false;
 };
+// The graph of the last seconds, placed below the "Telemetry debug" group.
+TelemetryGraph *addTelemetryGraph(Ui::MainWindow &view);
 
 } // namespace vorkast

@@ -1,5 +1,9 @@
 #include "curvedialog.h"
+#include "curveplot.h"
 #include "ui_curvedialog.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
 
 CurveDialog::CurveDialog(QWidget *parent, std::int8_t *curve, std::int16_t minimum,
                          std::int16_t maximum, std::uint16_t xMaximum)
@@ -9,6 +13,7 @@ CurveDialog::CurveDialog(QWidget *parent, std::int8_t *curve, std::int16_t minim
     , spinBoxes{}
     , sliders{}
     , labels{}
+    , xMaximum(xMaximum)
 {
     ui->setupUi(this);
 
@@ -41,6 +46,48 @@ CurveDialog::CurveDialog(QWidget *parent, std::int8_t *curve, std::int16_t minim
         spinBoxes[i]->setValue(stored);
         sliders[i]->setValue(stored);
     }
+
+    // The plot shows what the spin boxes hold; its edits go through them, so
+    // OK and Cancel treat a drag like a moved slider.
+    plot = new CurvePlot(this);
+    plot->setObjectName(QStringLiteral("curve_plot"));
+    plot->setRange(minimum, maximum);
+    QStringList texts;
+    for (int i = 0; i < kPoints; ++i) {
+        texts << labels[i]->text();
+        plot->setPoint(i, spinBoxes[i]->value());
+        connect(spinBoxes[i], &QSpinBox::valueChanged, plot,
+                [this, i](int value) { plot->setPoint(i, value); });
+    }
+    plot->setLabels(texts);
+    connect(plot, &CurvePlot::pointEdited, this,
+            [this](int index, int value) { spinBoxes[index]->setValue(value); });
+
+    auto *shapes = new QHBoxLayout;
+    shapes->setContentsMargins(3, 0, 3, 0);
+    for (const auto shape : vorkast::curves::kCurveShapes) {
+        const QString name = QString::fromLatin1(vorkast::curves::shapeName(shape));
+        auto *button = new QPushButton(name, this);
+        button->setObjectName(QStringLiteral("curve_shape_")
+                              + name.toLower().replace(QLatin1Char('-'), QLatin1Char('_')));
+        // Enter stays with OK wherever the focus is.
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, shape, minimum, maximum] {
+            const auto points = vorkast::curves::shapePoints(shape, minimum, maximum);
+            for (int i = 0; i < kPoints; ++i)
+                spinBoxes[i]->setValue(points[i]);
+        });
+        shapes->addWidget(button);
+    }
+    shapes->addStretch();
+    ui->verticalLayout_2->insertLayout(0, shapes);
+    ui->verticalLayout_2->insertWidget(1, plot, 3);
+    ui->verticalLayout_2->setStretchFactor(ui->gridLayout, 2);
+}
+
+void CurveDialog::setInput(std::optional<double> input)
+{
+    plot->setMarker(input ? vorkast::curves::markerFraction(*input, xMaximum) : std::nullopt);
 }
 
 CurveDialog::~CurveDialog()

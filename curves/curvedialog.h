@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
+class CurvePlot;
 class QLabel;
 class QSlider;
 class QSpinBox;
@@ -30,6 +32,10 @@ public:
                          std::uint16_t xMaximum = 0);
     ~CurveDialog() override;
 
+    // Where the curve's input is now, in the unit of the labels; none hides
+    // the marker.
+    void setInput(std::optional<double> input);
+
 private slots:
     void on_buttonBox_accepted();
 
@@ -39,4 +45,6 @@ private:
     std::array<QSpinBox *, kPoints> spinBoxes;
     std::array<QSlider *, kPoints> sliders;
     std::array<QLabel *, kPoints> labels;
+    CurvePlot *plot = nullptr;
+    std::uint16_t xMaximum = 0;
 };

@@ -1,5 +1,7 @@
 #include "curvebindings.h"
 #include "curvedialog.h"
+#include "curveinput.h"
+#include "curveplot.h"
 #include "testbytes.h"
 #include "testmain.h"
 #include "ui_mainwindow.h"
@@ -17,9 +19,12 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 
 using namespace vorkast::settings;
+
+Q_DECLARE_METATYPE(CurveAxis)
 
 namespace {
 
@@ -145,6 +150,37 @@ void saveBoth(WindowRig &rig)
 }
 
 QStringList labelsUpTo(const QStringList &steps) { return QStringList{"0"} + steps; }
+
+// Drags point `index` of the editor's plot to `value` with the mouse.
+void dragPoint(CurvePlot *plot, int index, int value)
+{
+    const QRectF area = plot->plotArea();
+    const QPoint from =
+        vorkast::curves::pointPosition(area, index, plot->point(index), 0, 100).toPoint();
+    const QPoint to = vorkast::curves::pointPosition(area, index, value, 0, 100).toPoint();
+    QTest::mousePress(plot, Qt::LeftButton, {}, from);
+    QTest::mouseMove(plot, (from + to) / 2);
+    QTest::mouseMove(plot, to);
+    QTest::mouseRelease(plot, Qt::LeftButton, {}, to);
+}
+
+// Runs `slot`'s editor modally with `drive` acting as the user in it.
+void inEditor(WindowRig &rig, const char *slot, const std::function<void(QDialog *)> &drive)
+{
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        poll.stop();
+        drive(dialog);
+        if (dialog->isVisible())
+            dialog->done(-1);  // never leave the test stuck in the modal loop
+    });
+    poll.start();
+    rig.invoke(slot);
+}
 
 } // namespace
 
@@ -304,6 +340,101 @@ private slots:
         QVERIFY(shown.opened);
         QCOMPARE(shown.labels, labels);
         QCOMPARE(openCurve(rig, slot, {}, false).values, edited);
+    }
+
+    // The plot is another way to move the points: a drag, a preset or a key
+    // shows at once in the slider and the spin box, OK keeps it for the next
+    // write and Cancel forgets it.
+    void plotEditsTheCurve()
+    {
+        constexpr int kOffset = 118;  // roll artificial spring curve
+        WindowRig rig(true, false);
+        rig.joystick->setEffectRecord(patterned(223, 1, 7, 101));
+        rig.start();
+        rig.invoke("on_software_settings_save_clicked");
+        const QByteArray before = rig.joystick->effectRecord();
+        const QList<int> stored = bytesAt(before, kOffset);
+        const auto slider = [](QDialog *dialog, int i) {
+            return dialog->findChild<QSlider *>(QStringLiteral("slider_v%1").arg(i))->value();
+        };
+        const auto spinBox = [](QDialog *dialog, int i) {
+            return dialog->findChild<QSpinBox *>(QStringLiteral("spinBox_v%1").arg(i))->value();
+        };
+        const auto button = [](QDialog *dialog, QDialogButtonBox::StandardButton which) {
+            return dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(which);
+        };
+
+        bool cancelled = false;
+        inEditor(rig, "on_roll_curve_artificial_clicked", [&](QDialog *dialog) {
+            auto *plot = dialog->findChild<CurvePlot *>(QStringLiteral("curve_plot"));
+            QVERIFY(plot);
+            for (int i = 0; i < kPoints; ++i)
+                QCOMPARE(plot->point(i), stored[i]);
+            QVERIFY(!plot->marker());  // deflection: no telemetry input
+            dialog->findChild<QPushButton *>(QStringLiteral("curve_shape_s_curve"))->click();
+            const QList<int> sCurve{0, 3, 10, 22, 35, 50, 65, 78, 90, 97, 100};
+            for (int i = 0; i < kPoints; ++i) {
+                QCOMPARE(spinBox(dialog, i), sCurve[i]);
+                QCOMPARE(plot->point(i), sCurve[i]);
+            }
+            dragPoint(plot, 2, 60);
+            QCOMPARE(spinBox(dialog, 2), 60);
+            QTest::mouseClick(button(dialog, QDialogButtonBox::Cancel), Qt::LeftButton);
+            cancelled = !dialog->isVisible();
+        });
+        QVERIFY(cancelled);
+        rig.invoke("on_software_settings_save_clicked");
+        QCOMPARE(rig.joystick->effectRecord(), before);
+
+        bool accepted = false;
+        inEditor(rig, "on_roll_curve_artificial_clicked", [&](QDialog *dialog) {
+            auto *plot = dialog->findChild<CurvePlot *>(QStringLiteral("curve_plot"));
+            dragPoint(plot, 4, 80);
+            QCOMPARE(slider(dialog, 4), 80);
+            QCOMPARE(spinBox(dialog, 4), 80);
+            QCOMPARE(plot->selectedPoint(), 4);
+            QTest::keyClick(plot, Qt::Key_Up);
+            QTest::keyClick(plot, Qt::Key_Right);
+            QTest::keyClick(plot, Qt::Key_PageDown);
+            QCOMPARE(spinBox(dialog, 4), 81);
+            QCOMPARE(slider(dialog, 5), stored[5] - 10);
+            QTest::mouseClick(button(dialog, QDialogButtonBox::Ok), Qt::LeftButton);
+            accepted = !dialog->isVisible();
+        });
+        QVERIFY(accepted);
+        rig.invoke("on_software_settings_save_clicked");
+        QByteArray expected = before;
+        expected[kOffset + 4] = char(81);
+        expected[kOffset + 5] = char(stored[5] - 10);
+        QCOMPARE(rig.joystick->effectRecord(), expected);
+    }
+
+    // The marker follows the packet the controllers are sent, in the curve's unit.
+    void curveInputs_data()
+    {
+        QTest::addColumn<CurveAxis>("axis");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<double>("expected");  // -1: no marker
+        QTest::newRow("deflection") << Deflection << true << -1.0;
+        QTest::newRow("AoA") << Aoa << true << 12.5;
+        QTest::newRow("G") << GForce << true << 3.25;
+        QTest::newRow("speed") << Speed << true << 640.0;
+        QTest::newRow("AoA, not valid") << Aoa << false << -1.0;
+        QTest::newRow("speed, not valid") << Speed << false << -1.0;
+    }
+
+    void curveInputs()
+    {
+        QFETCH(CurveAxis, axis);
+        QFETCH(bool, valid);
+        QFETCH(double, expected);
+        TelemetryPacket packet{};
+        packet.flags = valid ? TelemetryFlags::Valid : 0;
+        packet.airspeed = 640.0f;
+        packet.vertical_speed = -7.0f;
+        packet.g_force = 3.25f;
+        packet.aoa = 12.5f;
+        QCOMPARE(vorkast::curveInput(axis, packet).value_or(-1.0), expected);
     }
 };
 

@@ -104,7 +104,7 @@ private slots:
         std::array<std::int8_t, kPoints> curve{};
         CurveDialog dialog(nullptr, curve.data(), 0, 100, 100);
         QCOMPARE(dialog.objectName(), QStringLiteral("CurveDialog"));
-        QCOMPARE(dialog.size(), QSize(513, 362));
+        QCOMPARE(dialog.size(), QSize(513, 540));
         auto *grid = dialog.findChild<QGridLayout *>(QStringLiteral("gridLayout"));
         QVERIFY(grid);
         QCOMPARE(grid->rowCount(), 3);
