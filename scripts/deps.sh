@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
-          libgl-dev libusb-1.0-0-dev libhidapi-dev)
+          libgl-dev libusb-1.0-0-dev libhidapi-dev libudev-dev)
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(umockdev libumockdev-dev lua5.1 lua-socket locales desktop-file-utils dpkg-dev
                clang-14 libclang-rt-14-dev libbenchmark-dev shellcheck)

@@ -60,7 +60,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ -n $(field Maintainer) ]] || fail "no Maintainer"
 
 depends=$(field Depends)
-for needed in libqt6widgets6 libqt6network6 libusb-1.0-0 libhidapi-hidraw0 qt6-qpa-plugins libc6 libstdc++6; do
+for needed in libqt6widgets6 libqt6network6 libusb-1.0-0 libhidapi-hidraw0 libudev1 qt6-qpa-plugins libc6 libstdc++6; do
     grep -Eq "(^|, )${needed//+/\\+}( |,|$)" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 # Every dependency is a package this system knows (a misspelt name could never install).
