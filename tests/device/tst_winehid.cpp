@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -112,10 +113,10 @@ private:
     int m_runs = 0;
 
     // Runs `program` with `args` in `prefix`; its exit code, -1 when it did not end.
-    static int wine(const QString &prefix, const QStringList &args, int timeoutMs = 120000,
-                    const QString &folder = {}, bool ownDllsOnly = false)
+    // Starts `program` with `args` in `prefix`, not waiting for it.
+    static void startWine(QProcess &process, const QString &prefix, const QStringList &args,
+                          const QString &folder = {}, bool ownDllsOnly = false)
     {
-        QProcess process;
         if (!folder.isEmpty())
             process.setWorkingDirectory(folder);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -128,6 +129,13 @@ private:
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.setStandardOutputFile(QProcess::nullDevice());
         process.start(args.first(), args.mid(1));
+    }
+
+    static int wine(const QString &prefix, const QStringList &args, int timeoutMs = 120000,
+                    const QString &folder = {}, bool ownDllsOnly = false)
+    {
+        QProcess process;
+        startWine(process, prefix, args, folder, ownDllsOnly);
         if (!process.waitForFinished(timeoutMs)) {
             process.kill();
             process.waitForFinished();
@@ -164,6 +172,25 @@ private:
         if (status != 0 || !file.open(QIODevice::ReadOnly | QIODevice::Text))
             return {QStringLiteral("probe exit status %1").arg(status)};
         return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+
+    // The packaged program, unpacked with the window probe beside it; empty
+    // when the environment does not name them.
+    QString stagePackage()
+    {
+        const QString package = qEnvironmentVariable("VORKAST_WINE_PACKAGE");
+        const QString windowProbe = qEnvironmentVariable("VORKAST_WINE_WINDOW_PROBE");
+        if (!QFile::exists(package + QStringLiteral("/vorkast-settings.exe")) || !QFile::exists(windowProbe)) {
+            qWarning("VORKAST_WINE_PACKAGE must name the unpacked package, "
+                     "VORKAST_WINE_WINDOW_PROBE vorkastprobe.dll");
+            return {};
+        }
+        const QString app = m_work.filePath(QStringLiteral("app%1").arg(m_runs));
+        if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), package, app}) != 0
+            || !QDir(app).mkpath(QStringLiteral("generic"))
+            || !QFile::copy(windowProbe, app + QStringLiteral("/generic/vorkastprobe.dll")))
+            return {};
+        return app;
     }
 
     static QStringList section(const QStringList &lines, const QString &product, const QString &prefix)
@@ -270,15 +297,8 @@ private slots:
     // pedals and telemetry, judged from what the controllers received.
     void packagedWindowOnControllers()
     {
-        const QString package = qEnvironmentVariable("VORKAST_WINE_PACKAGE");
-        const QString windowProbe = qEnvironmentVariable("VORKAST_WINE_WINDOW_PROBE");
-        QVERIFY2(QFile::exists(package + QStringLiteral("/vorkast-settings.exe")),
-                 "VORKAST_WINE_PACKAGE must name the unpacked package");
-        QVERIFY2(QFile::exists(windowProbe), "VORKAST_WINE_WINDOW_PROBE must name vorkastprobe.dll");
-        const QString app = m_work.filePath(QStringLiteral("app%1").arg(m_runs));
-        QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), package, app}), 0);
-        QVERIFY(QDir(app).mkpath(QStringLiteral("generic")));
-        QVERIFY(QFile::copy(windowProbe, app + QStringLiteral("/generic/vorkastprobe.dll")));
+        const QString app = stagePackage();
+        QVERIFY(!app.isEmpty());
         const QString folder = m_work.filePath(QStringLiteral("folder%1").arg(m_runs));
         QVERIFY(QDir().mkpath(folder));
 
@@ -351,6 +371,65 @@ private slots:
         QVERIFY2(telemetry.size() >= 4, qPrintable(QString::number(telemetry.size())));
         for (int i = 0; i < telemetry.size(); ++i)
             QCOMPARE(telemetry[i].second, i % 2 == 0);
+    }
+
+    // The packaged program running under wine while controllers come and go.
+    // Wine's HID stack follows udev, so a controller plugged in is announced to
+    // the program as on Windows, and so is one pulled out.
+    void controllersPluggedInAndOutWhileRunning()
+    {
+        const QString app = stagePackage();
+        QVERIFY(!app.isEmpty());
+        const QString folder = m_work.filePath(QStringLiteral("folder%1").arg(m_runs));
+        QVERIFY(QDir().mkpath(folder));
+        EmulatedUsbBus bus;
+        VirtualController &pedals = bus.attach(Kind::Pedals, Driver::Hid);
+        const QString prefix = freshPrefix();
+        QVERIFY(!prefix.isEmpty());
+        wine(prefix, {QStringLiteral("wineserver"), QStringLiteral("-p")});
+        wine(prefix, {QStringLiteral("wine"), m_probe, windowsPath(prefix + QStringLiteral("/wait.txt")),
+                      QStringLiteral("wait"), QStringLiteral("5922")});
+
+        const QString report = prefix + QStringLiteral("/window.txt");
+        QProcess program;
+        startWine(program, prefix,
+                  {QStringLiteral("wine"), app + QStringLiteral("/vorkast-settings.exe"), QStringLiteral("-plugin"),
+                   QStringLiteral("vorkastprobe:") + windowsPath(report) + QStringLiteral("|watch")},
+                  folder, true);
+        const auto said = [&] {
+            QFile file(report);
+            return file.open(QIODevice::ReadOnly | QIODevice::Text)
+                ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                : QStringList();
+        };
+        const auto await = [&](const QString &line) {
+            return QTest::qWaitFor([&] { return said().contains(line); }, 30000);
+        };
+        const auto finish = qScopeGuard([&] {
+            QFile(report + QStringLiteral(".stop")).open(QIODevice::WriteOnly);
+            if (!program.waitForFinished(20000))
+                program.kill();
+            endSession(prefix);
+        });
+
+        QVERIFY2(await(QStringLiteral("tab0: Joystick (Not connected)")), qPrintable(said().join('|')));
+        QVERIFY(said().contains(QStringLiteral("tab1: Pedals")));
+        VirtualController &joystick = bus.attach(Kind::Joystick, Driver::Hid, Collections::JoystickFirst);
+        QVERIFY2(await(QStringLiteral("tab0: Joystick")), qPrintable(said().join('|')));
+        QVERIFY2(await(QStringLiteral("status: Joystick connected")), qPrintable(said().join('|')));
+        const QList<VirtualController::Transfer> arrival = joystick.transfers();
+        QVERIFY(arrival.size() >= 2);
+        QCOMPARE(arrival[0].reportId(), kEffectReportId);
+        QCOMPARE(arrival[1].reportId(), kHardwareReportId);
+
+        bus.unplug(pedals);
+        QVERIFY2(await(QStringLiteral("tab1: Pedals (Not connected)")), qPrintable(said().join('|')));
+        QVERIFY2(await(QStringLiteral("status: Pedals disconnected")), qPrintable(said().join('|')));
+        QVERIFY(bus.traffic(pedals).goneRequests <= 1);
+        // The joystick alone gets every other tick's telemetry from then on.
+        const int before = int(joystick.telemetryReports().size());
+        QTest::qWait(500);
+        QVERIFY(int(joystick.telemetryReports().size()) - before >= 5);
     }
 };
 

@@ -7,6 +7,11 @@
 // "-plugin vorkastprobe:<file>|<slot>,<slot>..." first runs those slots of the
 // window, as their buttons would, lets telemetry flow for a second and adds
 // what the status bar said last.
+//
+// "-plugin vorkastprobe:<file>|watch" instead writes the two controller tabs'
+// captions and then every change of them or of the status bar to <file> as it
+// happens, for whoever plugs controllers in and out meanwhile, and ends the
+// program once <file>.stop exists (or after two minutes).
 
 #include <QApplication>
 #include <QDir>
@@ -17,6 +22,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -45,6 +52,10 @@ private:
         if (!window)
             return;
         timer.stop();
+        if (actions == QStringList{QStringLiteral("watch")}) {
+            watch(window);
+            return;
+        }
         QString said;
         if (!actions.isEmpty()) {
             if (QStatusBar *bar = window->statusBar())
@@ -73,6 +84,47 @@ private:
         if (file.open(QIODevice::WriteOnly))
             file.write(report.toUtf8());
         window->close();
+    }
+
+    void watch(QMainWindow *window)
+    {
+        auto *tabs = window->findChild<QTabWidget *>(QStringLiteral("main_tabplane"));
+        auto *file = new QFile(reportPath, this);
+        if (!tabs || !file->open(QIODevice::WriteOnly | QIODevice::Text))
+            return window->close();
+        const auto note = [file](const QString &line) {
+            file->write((line + QLatin1Char('\n')).toUtf8());
+            file->flush();
+        };
+        auto captions = std::make_shared<QStringList>();
+        const auto lookAtTabs = [=] {
+            for (int i = 0; i < 2; ++i) {
+                const QString caption = tabs->tabText(i);
+                if (captions->size() <= i)
+                    captions->append(QString());
+                if ((*captions)[i] != caption) {
+                    (*captions)[i] = caption;
+                    note(QStringLiteral("tab%1: %2").arg(i).arg(caption));
+                }
+            }
+        };
+        lookAtTabs();
+        connect(window->statusBar(), &QStatusBar::messageChanged, this, [=](const QString &text) {
+            if (!text.isEmpty())
+                note(QStringLiteral("status: %1").arg(text));
+        });
+        auto *poll = new QTimer(this);
+        auto *clock = new QElapsedTimer;
+        clock->start();
+        connect(poll, &QTimer::timeout, this, [=] {
+            lookAtTabs();
+            if (QFile::exists(reportPath + QStringLiteral(".stop")) || clock->elapsed() > 120000) {
+                poll->stop();
+                delete clock;
+                window->close();
+            }
+        });
+        poll->start(50);
     }
 
     QString reportPath;
