@@ -140,6 +140,9 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     refreshTelemetryStatus();
 
     readProfiles();
+    // Nothing is typed at start: a text cursor blinking in the profile box
+    // would repaint it twice a second for as long as the window is in front.
+    ui->main_tabplane->setFocus();
 }
 
 MainWindow::~MainWindow()

@@ -2,10 +2,12 @@
 #include "windowrig.h"
 #include "workdir.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTest>
 
 // Start-up of the window: controller detection, the captions that report a
@@ -19,6 +21,20 @@ private:
 
 private slots:
     void initTestCase() { QVERIFY(workDir.isEntered()); }
+
+    // The window opens with the focus on its tabs, not in a text field whose
+    // blinking cursor would keep repainting it.
+    void opensWithoutATextCursor()
+    {
+        WindowRig rig(false, false);
+        rig.start();
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+        QTest::qWait(100);
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        QCOMPARE(focus->parentWidget(), rig.control<QTabWidget>("main_tabplane"));
+    }
 
     void captionsFollowDetection_data()
     {
