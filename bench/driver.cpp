@@ -46,6 +46,7 @@ struct Options
     int roundTrips = 10;
     bool quick = false;
     bool costOnly = false;
+    bool latencyOnly = false;
 };
 
 std::int64_t nowNs()
@@ -454,11 +455,13 @@ Options parseOptions(const QStringList &arguments)
     Options options;
     for (const QString &argument : arguments.mid(1)) {
         if (argument == "--quick") {
-            options = {50, 1, 2, 2, true, options.costOnly};
+            options = {50, 1, 2, 2, true, options.costOnly, options.latencyOnly};
         } else if (argument == "--cost") {
             options.costOnly = true;
+        } else if (argument == "--latency") {
+            options.latencyOnly = true;
         } else {
-            std::fprintf(stderr, "usage: vorkast-bench [--quick] [--cost]\n");
+            std::fprintf(stderr, "usage: vorkast-bench [--quick] [--cost | --latency]\n");
             std::exit(2);
         }
     }
@@ -475,34 +478,36 @@ int main(int argc, char *argv[])
     const Options options = parseOptions(QCoreApplication::arguments());
 
     try {
+        Cost idleBus;
         if (options.costOnly) {
             EmulatedUsbBus empty;
             print("Cost of running\n");
             compareWithBareProgram(options.cpuSeconds, options.quick ? 1 : 3);
             return 0;
         }
-        print("Start-up to the window shown, %d runs each\n", options.startupRuns);
-        Summary minimal, none, both;
-        Cost idleBus;
-        {
-            EmulatedUsbBus empty;
-            minimal = startupTimes(QStringLiteral(VORKAST_MINIMAL_PATH), options.startupRuns);
-            none = startupTimes(QStringLiteral(VORKAST_STARTUP_PROBE_PATH), options.startupRuns);
-            idleBus = measureCost({}, options.cpuSeconds);
+        if (!options.latencyOnly) {
+            print("Start-up to the window shown, %d runs each\n", options.startupRuns);
+            Summary minimal, none, both;
+            {
+                EmulatedUsbBus empty;
+                minimal = startupTimes(QStringLiteral(VORKAST_MINIMAL_PATH), options.startupRuns);
+                none = startupTimes(QStringLiteral(VORKAST_STARTUP_PROBE_PATH), options.startupRuns);
+                idleBus = measureCost({}, options.cpuSeconds);
+            }
+            {
+                EmulatedUsbBus bus;
+                bus.attach(VirtualController::Kind::Joystick);
+                bus.attach(VirtualController::Kind::Pedals);
+                both = startupTimes(QStringLiteral(VORKAST_STARTUP_PROBE_PATH), options.startupRuns);
+            }
+            print("  minimal Qt program: %s\n", qPrintable(summaryText(minimal, "ms")));
+            print("  no controller:      %s  (%.2fx)\n", qPrintable(summaryText(none, "ms")),
+                  none.median / minimal.median);
+            print("  both controllers:   %s  (%.2fx)\n", qPrintable(summaryText(both, "ms")),
+                  both.median / minimal.median);
+            print("  target: within 3x the minimal program (medians): %s\n",
+                  verdict(none.median <= 3 * minimal.median && both.median <= 3 * minimal.median));
         }
-        {
-            EmulatedUsbBus bus;
-            bus.attach(VirtualController::Kind::Joystick);
-            bus.attach(VirtualController::Kind::Pedals);
-            both = startupTimes(QStringLiteral(VORKAST_STARTUP_PROBE_PATH), options.startupRuns);
-        }
-        print("  minimal Qt program: %s\n", qPrintable(summaryText(minimal, "ms")));
-        print("  no controller:      %s  (%.2fx)\n", qPrintable(summaryText(none, "ms")),
-              none.median / minimal.median);
-        print("  both controllers:   %s  (%.2fx)\n", qPrintable(summaryText(both, "ms")),
-              both.median / minimal.median);
-        print("  target: within 3x the minimal program (medians): %s\n",
-              verdict(none.median <= 3 * minimal.median && both.median <= 3 * minimal.median));
 
         print("End-to-end latency, sendto of a DCS datagram to its report at a controller, "
               "%d datagrams at 50 Hz\n", options.datagrams);
@@ -518,6 +523,8 @@ int main(int argc, char *argv[])
             VirtualController &pedals = bus.attach(VirtualController::Kind::Pedals);
             reportLatency("both controllers:",
                           measureLatency(&joystick, &pedals, options.datagrams), true);
+            if (options.latencyOnly)
+                return 0;
 
             print("Cost of running\n");
             reportCost(idleBus, measureCost({&pedals, &joystick}, options.cpuSeconds),
