@@ -41,7 +41,7 @@ log() { printf '== %s\n' "$*" >&2; }
 host_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
                g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
                wine wine64 xvfb xauth nsis zip unzip dpkg-dev autoconf automake libtool
-               libusb-1.0-0-dev libhidapi-dev umockdev libumockdev-dev)
+               libusb-1.0-0-dev libhidapi-dev libudev-dev umockdev libumockdev-dev)
 missing=()
 for package in "${host_packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \

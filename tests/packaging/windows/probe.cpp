@@ -90,8 +90,10 @@ private:
     {
         auto *tabs = window->findChild<QTabWidget *>(QStringLiteral("main_tabplane"));
         auto *file = new QFile(reportPath, this);
-        if (!tabs || !file->open(QIODevice::WriteOnly | QIODevice::Text))
-            return window->close();
+        if (!tabs || !file->open(QIODevice::WriteOnly | QIODevice::Text)) {
+            window->close();
+            return;
+        }
         const auto note = [file](const QString &line) {
             file->write((line + QLatin1Char('\n')).toUtf8());
             file->flush();
@@ -109,14 +111,14 @@ private:
             }
         };
         lookAtTabs();
-        connect(window->statusBar(), &QStatusBar::messageChanged, this, [=](const QString &text) {
+        connect(window->statusBar(), &QStatusBar::messageChanged, this, [note](const QString &text) {
             if (!text.isEmpty())
                 note(QStringLiteral("status: %1").arg(text));
         });
         auto *poll = new QTimer(this);
         auto *clock = new QElapsedTimer;
         clock->start();
-        connect(poll, &QTimer::timeout, this, [=] {
+        connect(poll, &QTimer::timeout, this, [=, this] {
             lookAtTabs();
             if (QFile::exists(reportPath + QStringLiteral(".stop")) || clock->elapsed() > 120000) {
                 poll->stop();
