@@ -124,6 +124,7 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
         noteControlsMatch(record);
 
     controllerWatcher = new ControllerWatcher(this);
+    controllerWatcher->setObjectName(QStringLiteral("controller_watcher"));
     connect(controllerWatcher, &ControllerWatcher::arrived, this, &MainWindow::lookForControllers);
     connect(controllerWatcher, &ControllerWatcher::removed, this, &MainWindow::controllerRemoved);
     connect(&controllerLook, &QTimer::timeout, this, &MainWindow::lookForControllers);

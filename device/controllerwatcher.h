@@ -17,6 +17,7 @@ namespace vorkast {
 class ControllerWatcher : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(bool watching READ watching CONSTANT)
 
 public:
     explicit ControllerWatcher(QObject *parent = nullptr);

@@ -110,6 +110,10 @@ private:
                 }
             }
         };
+        // Whether the system's device notifications reach the window, or it
+        // has to look for controllers every second.
+        if (const QObject *watcher = window->findChild<QObject *>(QStringLiteral("controller_watcher")))
+            note(QStringLiteral("watching: %1").arg(watcher->property("watching").toBool() ? "yes" : "no"));
         lookAtTabs();
         connect(window->statusBar(), &QStatusBar::messageChanged, this, [note](const QString &text) {
             if (!text.isEmpty())
