@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 
 #include <libudev.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -58,6 +59,12 @@ ControllerWatcher::ControllerWatcher(QObject *parent)
     settle.setInterval(250);
     connect(&settle, &QTimer::timeout, this, &ControllerWatcher::arrived);
 
+    // Without a udev daemon libudev's monitor hears nothing at all, silently
+    // (a container, for one). umockdev's testbed sends the events itself.
+    if (access("/run/udev/control", F_OK) != 0 && !qEnvironmentVariableIsSet("UMOCKDEV_DIR")) {
+        qWarning("udev is not running: controllers plugged in are looked for every second");
+        return;
+    }
     Platform &p = *platform;
     p.context = udev_new();
     p.monitor = p.context ? udev_monitor_new_from_netlink(p.context, "udev") : nullptr;
