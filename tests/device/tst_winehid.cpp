@@ -327,6 +327,8 @@ private slots:
                                  QStringLiteral("-plugin"),
                                  QStringLiteral("vorkastprobe:") + windowsPath(report)
                                      + QStringLiteral("|on_software_settings_save_clicked,"
+                                                      "on_pedal_software_settings_save_clicked,"
+                                                      "on_pedal_hardware_settings_save_clicked,"
                                                       "on_pedal_dfu_mode_button_clicked")},
                                 120000, folder, true);
         endSession(prefix);
@@ -336,7 +338,8 @@ private slots:
         QCOMPARE(status, 0);
         QVERIFY2(shown.contains(QStringLiteral("tab: Joystick")), qPrintable(shown.join('|')));
         QVERIFY(shown.contains(QStringLiteral("tab: Pedals")));
-        QVERIFY(shown.contains(QStringLiteral("status: Joystick effect settings written and read back")));
+        QVERIFY2(shown.contains(QStringLiteral("status: Pedals system settings written and read back")),
+                 qPrintable(shown.join('|')));
 
         const QList<VirtualController::Transfer> js = joystick.transfers();
         const QList<VirtualController::Transfer> ps = pedals.transfers();
@@ -360,6 +363,9 @@ private slots:
                 afterWrite << (chunk ? QStringLiteral("chunk") : QString::asprintf("get %02x", t.reportId()));
         }
         QCOMPARE(afterWrite, (QStringList{"chunk", "chunk", "chunk", "chunk", "chunk", "get 21", "get 21", "get 1f"}));
+        // The pedals' two records, each written whole (the last one said so).
+        QCOMPARE(pedals.completedWrites(kCommandEffectChunk), 1);
+        QCOMPARE(pedals.completedWrites(kCommandHardwareChunk), 1);
         QCOMPARE(pedals.dfuRequests(), 1);
         // Telemetry alternates, the pedals first.
         QList<std::pair<quint64, bool>> telemetry;  // sequence, to the pedals
