@@ -250,11 +250,12 @@ bool MainWindow::lost(Device *device)
 void MainWindow::forgetController(Controller which)
 {
     const int tab = int(which);
-    qInfo().noquote() << nameOf(tab) << "controller disconnected:"
+    const QLatin1StringView name(nameOf(tab));
+    qInfo().noquote() << name << "controller disconnected:"
                       << QString::fromStdString(handle(which)->name());
     handle(which).reset();
-    ui->main_tabplane->setTabText(tab, QStringLiteral("%1 (Not connected)").arg(QLatin1StringView(nameOf(tab))));
-    tell(QStringLiteral("%1 disconnected").arg(QLatin1StringView(nameOf(tab))));
+    ui->main_tabplane->setTabText(tab, QStringLiteral("%1 (Not connected)").arg(name));
+    tell(QStringLiteral("%1 disconnected").arg(name));
     updateControllerLook();
 }
 
@@ -306,7 +307,6 @@ void MainWindow::on_pedal_dfu_mode_button_clicked()
     sendCommand(pedalsDevice.get(), kCommandDfu);
     lost(pedalsDevice.get());
 }
-
 
 MainWindow::RecordPlace MainWindow::place(SettingsRecord which)
 {
