@@ -119,9 +119,12 @@ MainWindow::MainWindow(QWidget *parent, TelemetryPorts ports)
     pedalsDevice = openOrSay(PEDALS_PRODUCT_ID, "Pedals", usbReady);
     updateJoystickStatus();
     updatePedalsStatus();
+    // A record read has been noted; the others match the form's values.
     for (auto record : {SettingsRecord::JoystickEffects, SettingsRecord::JoystickSystem,
-                        SettingsRecord::PedalsEffects, SettingsRecord::PedalsSystem})
-        noteControlsMatch(record);
+                        SettingsRecord::PedalsEffects, SettingsRecord::PedalsSystem}) {
+        if (matchingControls[std::size_t(record)].isEmpty())
+            noteControlsMatch(record);
+    }
 
     controllerWatcher = new ControllerWatcher(this);
     controllerWatcher->setObjectName(QStringLiteral("controller_watcher"));

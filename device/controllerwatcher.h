@@ -40,11 +40,19 @@ signals:
     void removed(const QString &node);
 
 private:
+    struct Platform;
+    // Defined with Platform, in each platform's source.
+    struct PlatformDeleter
+    {
+        void operator()(Platform *platform) const;
+    };
+    using PlatformHandle = std::unique_ptr<Platform, PlatformDeleter>;
+    // The system's side; null when it gives no notifications. Per platform.
+    PlatformHandle startWatching();
     void noteArrival();
 
-    struct Platform;
-    std::unique_ptr<Platform> platform;
     QTimer settle;
+    PlatformHandle platform;
 };
 
 } // namespace vorkast

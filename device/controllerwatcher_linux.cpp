@@ -49,37 +49,30 @@ struct ControllerWatcher::Platform
     }
 };
 
-ControllerWatcher::ControllerWatcher(QObject *parent)
-    : QObject(parent)
-    , platform(std::make_unique<Platform>())
+ControllerWatcher::PlatformHandle ControllerWatcher::startWatching()
 {
-    // Long enough for usbhid to bind and its hidraw node to appear after the
-    // USB device is announced, so that the route choice sees the final state.
-    settle.setSingleShot(true);
-    settle.setInterval(250);
-    connect(&settle, &QTimer::timeout, this, &ControllerWatcher::arrived);
-
     // Without a udev daemon libudev's monitor hears nothing at all, silently
     // (a container, for one). umockdev's testbed sends the events itself.
     if (access("/run/udev/control", F_OK) != 0 && !qEnvironmentVariableIsSet("UMOCKDEV_DIR")) {
         qWarning("udev is not running: controllers plugged in are looked for every second");
-        return;
+        return nullptr;
     }
-    Platform &p = *platform;
-    p.context = udev_new();
-    p.monitor = p.context ? udev_monitor_new_from_netlink(p.context, "udev") : nullptr;
-    if (!p.monitor
-        || udev_monitor_filter_add_match_subsystem_devtype(p.monitor, "hidraw", nullptr) < 0
-        || udev_monitor_filter_add_match_subsystem_devtype(p.monitor, "usb", "usb_device") < 0
-        || udev_monitor_enable_receiving(p.monitor) < 0) {
+    PlatformHandle p(new Platform);
+    p->context = udev_new();
+    p->monitor = p->context ? udev_monitor_new_from_netlink(p->context, "udev") : nullptr;
+    if (!p->monitor
+        || udev_monitor_filter_add_match_subsystem_devtype(p->monitor, "hidraw", nullptr) < 0
+        || udev_monitor_filter_add_match_subsystem_devtype(p->monitor, "usb", "usb_device") < 0
+        || udev_monitor_enable_receiving(p->monitor) < 0) {
         qWarning("No device notifications from udev: controllers plugged in are looked for every second");
-        return;
+        return nullptr;
     }
-    p.notifier = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(p.monitor),
-                                                   QSocketNotifier::Read);
-    connect(p.notifier.get(), &QSocketNotifier::activated, this, [this] {
+    p->notifier = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(p->monitor),
+                                                    QSocketNotifier::Read);
+    udev_monitor *monitor = p->monitor;
+    connect(p->notifier.get(), &QSocketNotifier::activated, this, [this, monitor] {
         // Every queued event, so that the notifier does not fire again for them.
-        while (udev_device *device = udev_monitor_receive_device(platform->monitor)) {
+        while (udev_device *device = udev_monitor_receive_device(monitor)) {
             const char *action = udev_device_get_action(device);
             const char *node = udev_device_get_devnode(device);
             if (action && std::strcmp(action, "remove") == 0) {
@@ -93,23 +86,22 @@ ControllerWatcher::ControllerWatcher(QObject *parent)
             udev_device_unref(device);
         }
     });
+    return p;
 }
 
-ControllerWatcher::~ControllerWatcher() = default;
+void ControllerWatcher::PlatformDeleter::operator()(Platform *platform) const
+{
+    delete platform;
+}
 
 bool ControllerWatcher::watching() const
 {
-    return platform->notifier != nullptr;
+    return platform != nullptr;
 }
 
 bool ControllerWatcher::sameNode(const std::string &openedNode, const QString &removedNode)
 {
     return QString::fromStdString(openedNode) == removedNode;
-}
-
-void ControllerWatcher::noteArrival()
-{
-    settle.start();
 }
 
 } // namespace vorkast

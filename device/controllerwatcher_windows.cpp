@@ -73,20 +73,12 @@ struct ControllerWatcher::Platform : QAbstractNativeEventFilter
     }
 };
 
-ControllerWatcher::ControllerWatcher(QObject *parent)
-    : QObject(parent)
-    , platform(std::make_unique<Platform>())
+ControllerWatcher::PlatformHandle ControllerWatcher::startWatching()
 {
-    // Windows announces an interface once its driver has it ready; the pause
-    // only gathers a controller's several interfaces into one look.
-    settle.setSingleShot(true);
-    settle.setInterval(250);
-    connect(&settle, &QTimer::timeout, this, &ControllerWatcher::arrived);
-
-    Platform &p = *platform;
-    p.watcher = this;
-    p.hwnd = reinterpret_cast<HWND>(p.window.winId());
-    QCoreApplication::instance()->installNativeEventFilter(&p);
+    PlatformHandle p(new Platform);
+    p->watcher = this;
+    p->hwnd = reinterpret_cast<HWND>(p->window.winId());
+    QCoreApplication::instance()->installNativeEventFilter(p.get());
     GUID hidInterface;
     HidD_GetHidGuid(&hidInterface);
     for (const GUID &guid : {hidInterface, kUsbDeviceInterface}) {
@@ -95,31 +87,32 @@ ControllerWatcher::ControllerWatcher(QObject *parent)
         filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
         filter.dbcc_classguid = guid;
         if (HDEVNOTIFY registration =
-                RegisterDeviceNotificationW(p.hwnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE))
-            p.registrations.push_back(registration);
+                RegisterDeviceNotificationW(p->hwnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE))
+            p->registrations.push_back(registration);
     }
-    if (p.registrations.empty())
+    if (p->registrations.empty()) {
         qWarning("No device notifications from Windows (error %lu): controllers plugged in are "
                  "looked for every second",
                  GetLastError());
+        return nullptr;
+    }
+    return p;
 }
 
-ControllerWatcher::~ControllerWatcher() = default;
+void ControllerWatcher::PlatformDeleter::operator()(Platform *platform) const
+{
+    delete platform;
+}
 
 bool ControllerWatcher::watching() const
 {
-    return !platform->registrations.empty();
+    return platform != nullptr;
 }
 
 bool ControllerWatcher::sameNode(const std::string &openedNode, const QString &removedNode)
 {
     // The same interface path may come back in another case.
     return QString::fromStdString(openedNode).compare(removedNode, Qt::CaseInsensitive) == 0;
-}
-
-void ControllerWatcher::noteArrival()
-{
-    settle.start();
 }
 
 } // namespace vorkast

@@ -92,39 +92,6 @@ struct Shown
     QList<int> values;
 };
 
-// Runs a curve slot as its button would and plays the user in the modal
-// editor: notes what it shows, moves the sliders to `newValues` (if given),
-// then presses OK or Cancel.
-Shown openCurve(WindowRig &rig, const QByteArray &slot, const QList<int> &newValues, bool accept)
-{
-    Shown shown;
-    QTimer poll;
-    poll.setInterval(1);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        poll.stop();
-        shown.opened = true;
-        shown.parent = dialog->parentWidget();
-        shown.title = dialog->windowTitle();
-        for (int i = 0; i < kPoints; ++i) {
-            shown.labels << dialog->findChild<QLabel *>(QStringLiteral("label_v%1").arg(i))->text();
-            shown.values << dialog->findChild<QSpinBox *>(QStringLiteral("spinBox_v%1").arg(i))->value();
-        }
-        for (int i = 0; i < newValues.size(); ++i)
-            dialog->findChild<QSlider *>(QStringLiteral("slider_v%1").arg(i))->setValue(newValues[i]);
-        auto *box = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
-        box->button(accept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
-        if (dialog->isVisible())
-            dialog->done(-1);  // never leave the test stuck in the modal loop
-    });
-    poll.start();
-    rig.invoke(slot.constData());
-    poll.stop();
-    return shown;
-}
-
 QList<int> bytesAt(const QByteArray &record, int offset)
 {
     QList<int> points;
@@ -180,6 +147,28 @@ void inEditor(WindowRig &rig, const char *slot, const std::function<void(QDialog
     });
     poll.start();
     rig.invoke(slot);
+}
+
+// Runs a curve slot as its button would and plays the user in the modal
+// editor: notes what it shows, moves the sliders to `newValues` (if given),
+// then presses OK or Cancel.
+Shown openCurve(WindowRig &rig, const QByteArray &slot, const QList<int> &newValues, bool accept)
+{
+    Shown shown;
+    inEditor(rig, slot.constData(), [&](QDialog *dialog) {
+        shown.opened = true;
+        shown.parent = dialog->parentWidget();
+        shown.title = dialog->windowTitle();
+        for (int i = 0; i < kPoints; ++i) {
+            shown.labels << dialog->findChild<QLabel *>(QStringLiteral("label_v%1").arg(i))->text();
+            shown.values << dialog->findChild<QSpinBox *>(QStringLiteral("spinBox_v%1").arg(i))->value();
+        }
+        for (int i = 0; i < newValues.size(); ++i)
+            dialog->findChild<QSlider *>(QStringLiteral("slider_v%1").arg(i))->setValue(newValues[i]);
+        auto *box = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        box->button(accept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+    });
+    return shown;
 }
 
 } // namespace

@@ -174,9 +174,9 @@ private:
         return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
     }
 
-    // The packaged program, unpacked with the window probe beside it; empty
-    // when the environment does not name them.
-    QString stagePackage()
+    // The packaged program, unpacked with the window probe beside it, and an
+    // empty folder to start it in; empty when the environment does not name them.
+    std::pair<QString, QString> stagePackage()
     {
         const QString package = qEnvironmentVariable("VORKAST_WINE_PACKAGE");
         const QString windowProbe = qEnvironmentVariable("VORKAST_WINE_WINDOW_PROBE");
@@ -190,7 +190,10 @@ private:
             || !QDir(app).mkpath(QStringLiteral("generic"))
             || !QFile::copy(windowProbe, app + QStringLiteral("/generic/vorkastprobe.dll")))
             return {};
-        return app;
+        const QString folder = m_work.filePath(QStringLiteral("folder%1").arg(m_runs));
+        if (!QDir().mkpath(folder))
+            return {};
+        return {app, folder};
     }
 
     static QStringList section(const QStringList &lines, const QString &product, const QString &prefix)
@@ -297,10 +300,8 @@ private slots:
     // pedals and telemetry, judged from what the controllers received.
     void packagedWindowOnControllers()
     {
-        const QString app = stagePackage();
+        const auto [app, folder] = stagePackage();
         QVERIFY(!app.isEmpty());
-        const QString folder = m_work.filePath(QStringLiteral("folder%1").arg(m_runs));
-        QVERIFY(QDir().mkpath(folder));
 
         EmulatedUsbBus bus;
         VirtualController &joystick = bus.attach(Kind::Joystick, Driver::Hid, Collections::JoystickFirst);
@@ -384,10 +385,8 @@ private slots:
     // the program as on Windows, and so is one pulled out.
     void controllersPluggedInAndOutWhileRunning()
     {
-        const QString app = stagePackage();
+        const auto [app, folder] = stagePackage();
         QVERIFY(!app.isEmpty());
-        const QString folder = m_work.filePath(QStringLiteral("folder%1").arg(m_runs));
-        QVERIFY(QDir().mkpath(folder));
         EmulatedUsbBus bus;
         VirtualController &pedals = bus.attach(Kind::Pedals, Driver::Hid);
         const QString prefix = freshPrefix();
