@@ -10,6 +10,14 @@
 // start-up.
 struct WindowOnBus
 {
+    // Who holds the controllers: on Windows always its HID driver; the Linux
+    // tests take usbfs, and test the HID driver's route where they say so.
+#ifdef _WIN32
+    static constexpr EmulatedUsbBus::Driver kDriver = EmulatedUsbBus::Driver::Hid;
+#else
+    static constexpr EmulatedUsbBus::Driver kDriver = EmulatedUsbBus::Driver::None;
+#endif
+
     EmulatedUsbBus bus;
     VirtualController *joystick = nullptr;
     VirtualController *pedals = nullptr;
@@ -18,9 +26,9 @@ struct WindowOnBus
     WindowOnBus(bool withJoystick, bool withPedals)
     {
         if (withJoystick)
-            joystick = &bus.attach(VirtualController::Kind::Joystick);
+            joystick = &bus.attach(VirtualController::Kind::Joystick, kDriver);
         if (withPedals)
-            pedals = &bus.attach(VirtualController::Kind::Pedals);
+            pedals = &bus.attach(VirtualController::Kind::Pedals, kDriver);
     }
 
     ~WindowOnBus() { window.reset(); }  // libusb_exit before the bus goes away

@@ -7,10 +7,12 @@
 #   3. cross-builds the application, the tools and the tests (build-windows/);
 #   4. assembles dist/vorkast-settings-<version>-windows-x64.zip and the
 #      installer dist/vorkast-settings-<version>-windows-x64-setup.exe;
-#   5. runs the tests that need no emulated USB bus under wine, the HID route
-#      against virtual controllers through wine's own HID stack (tst_winehid of
-#      the Linux build in build/, driving the cross-built probe), the packaged
-#      executable's smoke test and the installer's DCS set-up test.
+#   5. runs the tests under wine: the window tests against virtual controllers
+#      on an emulated bus hosted by the Linux build's vorkast-wine-bus (build/),
+#      their requests through wine's own HID stack; the HID route and the
+#      packaged program the same way (tst_winehid of the Linux build, driving
+#      the cross-built probes); the packaged executable's smoke test and the
+#      installer's DCS set-up test.
 # Options: --toolchain-only (steps 1-2), --no-tests (skip step 5).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -160,6 +162,16 @@ for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
     runtime_dlls+=("$(realpath "$("$triple-g++-posix" -print-file-name="$dll")")")
 done
 
+# The Windows build's tests under wine meet controllers on an emulated bus that
+# Linux programs host: built first, in the build folder scripts/test.sh uses.
+if [[ $run_tests -eq 1 ]]; then
+    log "Building the Linux hosts of the emulated bus into $root/build"
+    cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DVORKAST_BUILD_TESTS=ON >/dev/null
+    cmake --build "$root/build" --parallel "$jobs" --target vorkast-wine-bus tst_winehid
+fi
+bus_template="$build/wine-bus-template"
+
 log "Cross-building into $build"
 mkdir -p "$build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -168,6 +180,8 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DVORKAST_WINDOWS_PREFIXES="$qt_prefix;$libusb_prefix" \
     -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
     -DVORKAST_BUILD_TESTS=ON -DVORKAST_BUILD_BENCH=OFF \
+    -DVORKAST_WINE_BUS_HOST="$root/build/tests/support/vorkast-wine-bus" \
+    -DVORKAST_WINE_BUS_TEMPLATE="$bus_template" \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tests/support/wine-run.sh" >"$build/configure.log" \
     || { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" --parallel "$jobs"
@@ -228,22 +242,25 @@ for dll in "${runtime_dlls[@]}"; do winepath_dirs+=("$(dirname "$dll")"); done
 WINEPATH="$(for dir in "${winepath_dirs[@]}"; do to_windows_path "$dir"; printf ';'; done)"
 export WINEPATH
 
-rm -rf "$WINEPREFIX"
+rm -rf "$WINEPREFIX" "$bus_template"
 log "Tests under wine (prefix $WINEPREFIX)"
 # shellcheck disable=SC2016 # the inner script takes its values as arguments
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -euo pipefail -c '
     wineboot -i >/dev/null 2>&1
+    # The window tests each copy this prefix into a session on a bus of their
+    # own (vorkast-wine-bus); winebus there takes hidraw nodes from udev, not SDL.
+    WINEPREFIX="$5" wineboot -i >/dev/null 2>&1
+    WINEPREFIX="$5" wine reg add "HKLM\System\CurrentControlSet\Services\winebus" \
+        /v "Enable SDL" /t REG_DWORD /d 0 /f >/dev/null
+    WINEPREFIX="$5" wineserver -k || true
+    WINEPREFIX="$5" wineserver -w
     ctest --test-dir "$1" --output-on-failure --parallel "$2"
     # The package on its own: no Qt or runtime DLLs from the search path.
     WINEPATH= "$3/tests/packaging/windows/smoke.sh" "$4" "$1/tests/packaging/windows/vorkastprobe.dll"
     wineserver -k || true
-' _ "$build" "$jobs" "$root" "$dist/$name.zip"
-# The controllers through wine's HID stack: the host end needs the emulated bus,
-# so it is built on Linux (in the build folder scripts/test.sh uses).
+' _ "$build" "$jobs" "$root" "$dist/$name.zip" "$bus_template"
+# The HID route and the packaged program through wine's HID stack, driven from Linux.
 log "The HID route under wine, against virtual controllers"
-cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVORKAST_BUILD_TESTS=ON >/dev/null
-cmake --build "$root/build" --parallel "$jobs" --target tst_winehid
 VORKAST_WINE_PROBE="$(find "$build" -name winehidprobe.exe -print -quit)" \
     VORKAST_WINE_PACKAGE="$stage" VORKAST_WINE_WINDOW_PROBE="$build/tests/packaging/windows/vorkastprobe.dll" \
     xvfb-run -a -s "-screen 0 1280x1024x24" "$root/build/tests/device/tst_winehid"

@@ -1,20 +1,16 @@
 #include "busywait.h"
-#include "settingsmapping.h"
 #include "testbytes.h"
 #include "testmain.h"
-#include "ui_mainwindow.h"
 #include "windowrig.h"
 #include "workdir.h"
 
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QMainWindow>
 #include <QSpinBox>
 #include <QTest>
 
 #include <atomic>
-#include <cstring>
 #include <optional>
 
 using Kind = VirtualController::Kind;
@@ -27,25 +23,6 @@ int countGetReports(const QList<VirtualController::Transfer> &transfers, std::ui
     for (const auto &transfer : transfers)
         count += transfer.isGetReport() && transfer.reportId() == id;
     return count;
-}
-
-// What the controls of a bare form make of `bytes`: what the window's first
-// write of a record it read must send.
-QByteArray throughForm(bool pedals, bool hardware, const QByteArray &bytes)
-{
-    QMainWindow form;
-    Ui::MainWindow ui;
-    ui.setupUi(&form);
-    vorkast::settings::SettingsControls controls(&form);
-    const auto trip = [&](auto record) {
-        std::memcpy(&record, bytes.constData(), sizeof record);
-        controls.show(record);
-        controls.store(record);
-        return bytesOf(record);
-    };
-    if (pedals)
-        return hardware ? trip(PedalsHardwareSettings{}) : trip(PedalsSoftwareSettings{});
-    return hardware ? trip(JoystickHardwareSettings{}) : trip(JoystickSoftwareSettings{});
 }
 
 } // namespace

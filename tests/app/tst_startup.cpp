@@ -88,7 +88,12 @@ private slots:
             QCOMPARE(transfers.size(), 2);
             QVERIFY(transfers[0].isGetReport());
             QCOMPARE(transfers[0].value, std::uint16_t(0x031F));
+#ifdef _WIN32
+            // Windows asks for its collection's longest feature report, id included.
+            QCOMPARE(int(transfers[0].length), controller->effectRecordSize() + 1);
+#else
             QCOMPARE(transfers[0].length, std::uint16_t(1024));
+#endif
             QVERIFY(transfers[1].isGetReport());
             QCOMPARE(transfers[1].value, std::uint16_t(0x0320));
         }

@@ -1,12 +1,20 @@
 #pragma once
 
 #include "loopback.h"
+#include "records.h"
+#include "settingsmapping.h"
+#include "testbytes.h"
+#include "ui_mainwindow.h"
 #include "windowonbus.h"
+
+#include <QMainWindow>
 
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QWidget>
+
+#include <cstring>
 
 // The window on an emulated bus (WindowOnBus), its network telemetry sources
 // on the test program's free ports (testPorts()), with a test's means to look
@@ -47,3 +55,22 @@ struct WindowRig : WindowOnBus
                  qPrintable(QStringLiteral("no slot %1").arg(QLatin1StringView(slot))));
     }
 };
+
+// What the controls of a bare form make of `bytes`: what the window's first
+// write of a record it read must send.
+inline QByteArray throughForm(bool pedals, bool hardware, const QByteArray &bytes)
+{
+    QMainWindow form;
+    Ui::MainWindow ui;
+    ui.setupUi(&form);
+    vorkast::settings::SettingsControls controls(&form);
+    const auto trip = [&](auto record) {
+        std::memcpy(&record, bytes.constData(), sizeof record);
+        controls.show(record);
+        controls.store(record);
+        return bytesOf(record);
+    };
+    if (pedals)
+        return hardware ? trip(PedalsHardwareSettings{}) : trip(PedalsSoftwareSettings{});
+    return hardware ? trip(JoystickHardwareSettings{}) : trip(JoystickSoftwareSettings{});
+}
