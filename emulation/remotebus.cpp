@@ -223,7 +223,7 @@ void VirtualController::scriptBusy(const QList<std::uint8_t> &flags)
     QVariantList wire;
     for (std::uint8_t flag : flags)
         wire << int(flag);
-    callOn(*this, "scriptBusy", {wire});
+    callOn(*this, "scriptBusy", {QVariant(wire)});  // not {wire}: that would be the list itself
 }
 
 void VirtualController::scriptStatus(const QList<int> &answers)
@@ -231,7 +231,7 @@ void VirtualController::scriptStatus(const QList<int> &answers)
     QVariantList wire;
     for (int answer : answers)
         wire << answer;
-    callOn(*this, "scriptStatus", {wire});
+    callOn(*this, "scriptStatus", {QVariant(wire)});
 }
 
 void VirtualController::onStatusRead(std::function<void(int read)> hook)
