@@ -24,11 +24,11 @@ QByteArray bytesOf(const Record &record)
 
 } // namespace
 
-VirtualHardware::VirtualHardware(QObject *parent)
+VirtualHardware::VirtualHardware(EmulatedUsbBus::Driver driver, QObject *parent)
     : QObject(parent)
 {
-    controllers[0] = &bus.attach(VirtualController::Kind::Joystick);
-    controllers[1] = &bus.attach(VirtualController::Kind::Pedals);
+    controllers[0] = &bus.attach(VirtualController::Kind::Joystick, driver);
+    controllers[1] = &bus.attach(VirtualController::Kind::Pedals, driver);
     for (VirtualController *controller : controllers)
         controller->setBusyAfterWrite(kBusyReadsAfterWrite);
     holdFormDefaults();

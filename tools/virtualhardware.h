@@ -37,7 +37,9 @@ public:
         int dfuRequests = 0;
     };
 
-    explicit VirtualHardware(QObject *parent = nullptr);
+    // `driver`: who holds the controllers' interface (EmulatedUsbBus::attach).
+    explicit VirtualHardware(EmulatedUsbBus::Driver driver = EmulatedUsbBus::Driver::None,
+                             QObject *parent = nullptr);
     ~VirtualHardware() override;
 
     VirtualController &joystick() { return *controllers[0]; }

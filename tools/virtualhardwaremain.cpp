@@ -1,8 +1,9 @@
-// vorkast-virtual-hardware [program [arguments...]]
+// vorkast-virtual-hardware [--hid] [program [arguments...]]
 //
 // Starts vorkast-settings (or `program`) with a virtual joystick and virtual
 // pedals on an emulated USB bus, passes its exit code on, and prints what the
-// controllers received when it ends.
+// controllers received when it ends. --hid: the kernel's HID driver holds them,
+// as on a desktop; wine's HID stack needs that to hand them to a Windows build.
 
 #include "virtualhardware.h"
 
@@ -36,8 +37,9 @@ void print(const QString &line)
 int main(int argc, char *argv[])
 {
     if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::printf("usage: %s [program [arguments...]]\n"
-                    "Runs program (default %s) with a virtual joystick and virtual pedals.\n",
+        std::printf("usage: %s [--hid] [program [arguments...]]\n"
+                    "Runs program (default %s) with a virtual joystick and virtual pedals;\n"
+                    "--hid: held by the HID driver, with hidraw nodes (for wine).\n",
                     argv[0], VORKAST_APP_PATH);
         return 0;
     }
@@ -59,7 +61,8 @@ int main(int argc, char *argv[])
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
 
-    VirtualHardware hardware;
+    const bool hid = argc > 1 && std::strcmp(argv[1], "--hid") == 0;
+    VirtualHardware hardware(hid ? EmulatedUsbBus::Driver::Hid : EmulatedUsbBus::Driver::None);
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &hardware, [&hardware] {
         char byte;
@@ -75,7 +78,7 @@ int main(int argc, char *argv[])
     });
 
     QStringList arguments;
-    for (int i = 1; i < argc; ++i)
+    for (int i = hid ? 2 : 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const QString program =
         arguments.isEmpty() ? QStringLiteral(VORKAST_APP_PATH) : arguments.takeFirst();

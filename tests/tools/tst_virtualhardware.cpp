@@ -144,11 +144,19 @@ private slots:
         QCOMPARE(restarted.findChild<QSpinBox *>(control)->value(), 4321);
     }
 
+    void programRunsTheApplicationWithBothControllersFound_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("no driver") << QStringList();
+        QTest::newRow("HID driver") << QStringList{"--hid"};
+    }
+
     // The real binary finds both controllers: only then does it read their
     // settings at start-up, and its tabs read without "(Not connected)".
     void programRunsTheApplicationWithBothControllersFound()
     {
-        Tool tool({});  // the application built alongside
+        QFETCH(QStringList, arguments);
+        Tool tool(arguments);  // the application built alongside
         QVERIFY(tool.process.waitForStarted(kTimeoutMs));
         QTRY_VERIFY_WITH_TIMEOUT(tool.output.contains("Joystick: connected, vorkast-settings"),
                                  kTimeoutMs);
