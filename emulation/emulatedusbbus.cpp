@@ -598,13 +598,14 @@ static void addHidDriver(UMockdevTestbed *testbed, const DeviceRef &device, int 
                    error ? error->message : "unknown error");
     }
 
+    // Parents first: adding a device announces it ("add"), and a listener
+    // that looks at it then must find the whole chain up to the USB device.
     const QString description =
-        // hidraw class device, with its node unless that is to be missing
-        QStringLiteral("P: %1\n").arg(hidraw.mid(4))
-        + (openable ? QString::asprintf("N: hidraw%d\n", minor) : QString())
-        + QStringLiteral("E: SUBSYSTEM=hidraw\n")
-        + QString::asprintf("E: DEVNAME=/dev/hidraw%d\n", minor)
-        + QStringLiteral("\n")
+        // USB interface 0
+        QStringLiteral("P: %1\n").arg(interface.mid(4))
+        + QStringLiteral("E: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=usbhid\n"
+                         "A: bInterfaceNumber=00\\n\nA: bAlternateSetting= 0\\n\n"
+                         "A: bInterfaceClass=03\\n\nA: bNumEndpoints=01\\n\n\n")
         // HID device
         + QStringLiteral("P: %1\n").arg(hidDevice.mid(4))
         + QStringLiteral("E: SUBSYSTEM=hid\nE: DRIVER=hid-generic\n")
@@ -616,11 +617,11 @@ static void addHidDriver(UMockdevTestbed *testbed, const DeviceRef &device, int 
         + QStringLiteral("H: report_descriptor=%1\n")
               .arg(QString::fromLatin1(device->reportDescriptor.toHex().toUpper()))
         + QStringLiteral("\n")
-        // USB interface 0
-        + QStringLiteral("P: %1\n").arg(interface.mid(4))
-        + QStringLiteral("E: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=usbhid\n"
-                         "A: bInterfaceNumber=00\\n\nA: bAlternateSetting= 0\\n\n"
-                         "A: bInterfaceClass=03\\n\nA: bNumEndpoints=01\\n\n");
+        // hidraw class device, with its node unless that is to be missing
+        + QStringLiteral("P: %1\n").arg(hidraw.mid(4))
+        + (openable ? QString::asprintf("N: hidraw%d\n", minor) : QString())
+        + QStringLiteral("E: SUBSYSTEM=hidraw\n")
+        + QString::asprintf("E: DEVNAME=/dev/hidraw%d\n", minor);
     if (!umockdev_testbed_add_from_string(testbed, description.toUtf8().constData(), &error))
         qFatal("umockdev: cannot add %s: %s", hidraw.toUtf8().constData(),
                error ? error->message : "unknown error");
@@ -699,9 +700,8 @@ void EmulatedUsbBus::Private::add(VirtualController &controller, Driver driver,
         addHidDriver(testbed, device, busnum, port, hidraws);
     }
 
-    // What udev would broadcast, parents first; nobody may be listening yet.
-    for (const std::string &path : device->sysPaths)
-        umockdev_testbed_uevent(testbed, path.c_str(), "add");
+    // umockdev announced each device as it added it, as udev would; a second
+    // "add" would make wine's HID stack list the controller twice.
     devices.push_back(device);
 }
 

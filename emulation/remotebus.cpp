@@ -188,8 +188,9 @@ void settle(std::uint16_t productId, bool present)
         if ((opened.device || !opened.problem.empty()) == present)
             return;
         if (deadline.hasExpired())
-            qFatal("controller %04x did not %s under wine in %d ms", productId,
-                   present ? "come up" : "go away", kSettleMs);
+            qFatal("controller %04x did not %s under wine in %d ms (%s)", productId,
+                   present ? "come up" : "go away", kSettleMs,
+                   opened.device ? "it opens" : opened.problem.c_str());
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         QThread::msleep(50);
     }

@@ -210,8 +210,10 @@ private slots:
         for (const char *name : {"b", "A", "c", ".hidden", "sub/d"})
             writeFile(profilePath(QString::fromLatin1(name)), QByteArray(399, '\0'));
         writeFile(profilePath(QStringLiteral("other.txt")), QByteArray(500, '\0'));
+#ifndef _WIN32  // entries Windows' folders do not hold
         QVERIFY(QFile::link(QStringLiteral("missing"), profilePath(QStringLiteral("dangling"))));
         QCOMPARE(mkfifo(qPrintable(profilePath(QStringLiteral("fifo"))), 0600), 0);
+#endif
 
         ProfileRig rig(false, false);
         rig.start();
