@@ -54,14 +54,15 @@ int libusbErrorOf(DWORD error)
     case ERROR_FILE_NOT_FOUND:
     case ERROR_DEV_NOT_EXIST:
     case ERROR_BAD_COMMAND:  // a handle whose device was removed
+    // STATUS_DELETE_PENDING: the controller was pulled out while this handle,
+    // opened with access granted, stayed open.
+    case ERROR_ACCESS_DENIED:
         return LIBUSB_ERROR_NO_DEVICE;
     case ERROR_GEN_FAILURE:  // the controller stalled the request
         return LIBUSB_ERROR_PIPE;
     case ERROR_SEM_TIMEOUT:
     case ERROR_TIMEOUT:
         return LIBUSB_ERROR_TIMEOUT;
-    case ERROR_ACCESS_DENIED:
-        return LIBUSB_ERROR_ACCESS;
     case ERROR_INVALID_PARAMETER:
     case ERROR_INVALID_USER_BUFFER:
         return LIBUSB_ERROR_INVALID_PARAM;

@@ -197,7 +197,11 @@ private slots:
     void unpluggedControllerFailsSave_data()
     {
         QTest::addColumn<bool>("duringWait");
+        // Under wine a controller can only be pulled out between requests: wine's
+        // HID driver holds the one in flight, and so its removal.
+#ifndef _WIN32
         QTest::newRow("during the busy wait") << true;
+#endif
         QTest::newRow("before the save") << false;
     }
 
@@ -218,7 +222,7 @@ private slots:
             rig.joystick->scriptBusy({1});
             rig.joystick->onStatusRead([joystick](int) { joystick->setUnplugged(true); });
         } else {
-            rig.joystick->setUnplugged(true);
+            rig.bus.unplug(*rig.joystick);  // the system lets go of it; the window does not know yet
         }
         auto *gain = rig.control<QSpinBox>("roll_gain_total");
         gain->setValue(77);

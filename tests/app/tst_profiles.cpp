@@ -170,8 +170,10 @@ private slots:
         QTest::addColumn<QStringList>("listed");
         QTest::newRow("new") << QStringList() << QStringList{"alpha"};
         QTest::newRow("overwrite") << QStringList{"alpha", "beta"} << QStringList{"alpha", "beta"};
+#ifndef _WIN32  // Windows' file names ignore case: there they are one file (tst_profilestore)
         QTest::newRow("other case is another profile")
             << QStringList{"ALPHA"} << QStringList{"ALPHA", "alpha"};
+#endif
     }
 
     void saveSelectsExactNameWithoutLoading()

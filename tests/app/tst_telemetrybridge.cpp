@@ -327,7 +327,12 @@ private slots:
 
         chooseSource(rig, 2);
         QCOMPARE(indicator->text(), "MSFS: no data");
+#ifdef _WIN32
+        QTRY_COMPARE(rig.status(), "MSFS telemetry: SimConnect is not available; put SimConnect.dll "
+                                   "beside the program and restart");
+#else
         QTRY_COMPARE(rig.status(), "MSFS telemetry: SimConnect is not available on this system");
+#endif
     }
 
     // Only the active source counts: the debug inputs do nothing under DCS.
