@@ -13,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QHash>
 #include <QTcpSocket>
 #include <QThread>
 
