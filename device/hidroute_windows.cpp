@@ -54,8 +54,9 @@ int libusbErrorOf(DWORD error)
     case ERROR_FILE_NOT_FOUND:
     case ERROR_DEV_NOT_EXIST:
     case ERROR_BAD_COMMAND:  // a handle whose device was removed
-    // STATUS_DELETE_PENDING: the controller was pulled out while this handle,
-    // opened with access granted, stayed open.
+    // Delete pending, as wine's HID class driver answers for a controller
+    // pulled out while this handle stayed open: the route keeps only handles
+    // opened with read and write access, so it cannot mean a refusal.
     case ERROR_ACCESS_DENIED:
         return LIBUSB_ERROR_NO_DEVICE;
     case ERROR_GEN_FAILURE:  // the controller stalled the request
