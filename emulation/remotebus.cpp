@@ -11,25 +11,29 @@
 #include "device.h"
 #include "emulatedusbbus.h"
 
-#include <QCoreApplication>
+#include <QEventLoop>
 #include <QDeadlineTimer>
 #include <QTcpSocket>
-#include <QThread>
+#include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <future>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 using Kind = VirtualController::Kind;
 
 namespace {
 
-// How long wine's HID stack may take to bring a controller up or down.
+// How long wine's HID stack may take to bring a controller up or down, and
+// how often to look meanwhile.
 constexpr int kSettleMs = 20000;
+constexpr int kSettlePollMs = 100;
 
 quint16 hostPort()
 {
@@ -177,21 +181,36 @@ private:
 
 std::unique_ptr<HookRunner> g_hooks;
 
+// Runs the event loop for `ms`: the caller's timers go on meanwhile, so a
+// window's telemetry does not pause while a test waits here.
+void keepRunning(int ms)
+{
+    QEventLoop pause;
+    QTimer::singleShot(ms, &pause, &QEventLoop::quit);
+    pause.exec();
+}
+
 // Until Windows lists the controller (`present`) or no longer does, as the
-// window would find it.
+// window would find it. Each look runs on a thread of its own, for the same
+// reason.
 void settle(std::uint16_t productId, bool present)
 {
     const QDeadlineTimer deadline(kSettleMs);
     for (;;) {
-        const vorkast::OpenedController opened = vorkast::openController(productId, std::nullopt);
-        if ((opened.device || !opened.problem.empty()) == present)
+        auto look = std::async(std::launch::async, [productId] {
+            const vorkast::OpenedController opened = vorkast::openController(productId, std::nullopt);
+            return std::pair{opened.device || !opened.problem.empty(),
+                             opened.device ? std::string("it opens") : opened.problem};
+        });
+        while (look.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+            keepRunning(5);
+        const auto [listed, what] = look.get();
+        if (listed == present)
             return;
         if (deadline.hasExpired())
             qFatal("controller %04x did not %s under wine in %d ms (%s)", productId,
-                   present ? "come up" : "go away", kSettleMs,
-                   opened.device ? "it opens" : opened.problem.c_str());
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(50);
+                   present ? "come up" : "go away", kSettleMs, what.c_str());
+        keepRunning(kSettlePollMs);
     }
 }
 

@@ -235,10 +235,18 @@ private slots:
                  qPrintable(QString::number(elapsed)));
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
         QCOMPARE(gain->value(), 77);
-        QCOMPARE(rig.status(), "Joystick disconnected");
+        const QString gone = rig.status();
+#ifdef _WIN32
+        // The window may have found it gone just before, by a telemetry report
+        // sent while the bus waited for Windows to let go of it.
+        if (gone != "Joystick disconnected")
+            QCOMPARE(gone, "Joystick effect settings not written: the controller is not connected");
+#else
+        QCOMPARE(gone, "Joystick disconnected");
+#endif
         QCOMPARE(rig.tabText(0), "Joystick (Not connected)");
         rig.invoke("on_hardware_settings_read_clicked");
-        QCOMPARE(rig.status(), "Joystick disconnected");
+        QCOMPARE(rig.status(), gone);
 
         // What reached the controller before it went: the whole write and one status read.
         const auto transfers = rig.joystick->transfers();
