@@ -8,7 +8,6 @@
 #include "windowonbus.h"
 
 #include <QMainWindow>
-
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>

@@ -20,12 +20,13 @@
 
 namespace {
 
-int runToEnd(QProcess &process, const QString &program, const QStringList &args)
+void wineserver(const QProcessEnvironment &environment, const char *option)
 {
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(program, args);
-    process.waitForFinished(-1);
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 128;
+    QProcess server;
+    server.setProcessEnvironment(environment);
+    server.setProcessChannelMode(QProcess::ForwardedChannels);
+    server.start(QStringLiteral("wineserver"), {QString::fromLatin1(option)});
+    server.waitForFinished(-1);
 }
 
 } // namespace
@@ -74,11 +75,8 @@ int main(int argc, char *argv[])
         program.start(args[2], args.mid(3));
         app.exec();
 
-        for (const char *option : {"-k", "-w"}) {
-            QProcess server;
-            server.setProcessEnvironment(environment);
-            runToEnd(server, QStringLiteral("wineserver"), {QString::fromLatin1(option)});
-        }
+        wineserver(environment, "-k");  // the session ends before the bus
+        wineserver(environment, "-w");
     }
     return status;
 }
